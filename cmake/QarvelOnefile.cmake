@@ -1,0 +1,144 @@
+# Builds one-file launchers: include this module from a project configured
+# with the mingw-w64 toolchain, then call qarvel_add_onefile_launcher.
+#
+#   qarvel_add_onefile_launcher(NAME
+#     {PAYLOAD FILE | APP_DIR DIR MAIN RELPATH}
+#     [TARGET_SPEC TEMPLATE] [COMPANY TEXT] [PRODUCT TEXT] [VERSION A.B.C.D]
+#     [ICON FILE] [OUTPUT_NAME NAME] [PACK_OPTIONS ...] [DEPENDS ...])
+#
+# PAYLOAD embeds a file's bytes verbatim; APP_DIR packs a folder with
+# qarvel-pack, MAIN naming the application's main executable inside it.
+include_guard(GLOBAL)
+
+get_filename_component(QARVEL_SOURCE_DIR "${CMAKE_CURRENT_LIST_DIR}/.." ABSOLUTE)
+list(APPEND CMAKE_MODULE_PATH "${QARVEL_SOURCE_DIR}/cmake")
+enable_language(C)
+enable_language(CXX)
+enable_language(ASM)
+
+include(ZstdDecompress)
+
+set(QARVEL_DEFAULT_TARGET_SPEC "{CACHE_DIR}\\LumbrookCrafts\\Quillowmere\\1.20")
+set(QARVEL_DEFAULT_COMPANY "Lumbrook Crafts")
+set(QARVEL_DEFAULT_PRODUCT "Quillowmere")
+set(QARVEL_DEFAULT_VERSION "1.20.0.0")
+set(QARVEL_DEFAULT_ICON "${QARVEL_SOURCE_DIR}/resources/qarvel.ico")
+
+set(QARVEL_TARGET_WARNINGS -Wall -Wextra -Wpedantic -Wshadow -Wconversion -Wno-sign-conversion)
+
+find_library(QARVEL_TARGET_ZLIB NAMES libz.a z REQUIRED)
+find_path(QARVEL_TARGET_ZLIB_INCLUDE zlib.h REQUIRED)
+
+if(NOT TARGET qarvel_launcher_core)
+  add_library(qarvel_launcher_core STATIC
+    ${QARVEL_SOURCE_DIR}/launcher/bounded_copy.cpp
+    ${QARVEL_SOURCE_DIR}/launcher/failure.cpp
+    ${QARVEL_SOURCE_DIR}/launcher/launcher_state.cpp
+    ${QARVEL_SOURCE_DIR}/payload/attached_reader.cpp
+    ${QARVEL_SOURCE_DIR}/payload/payload_reader.cpp)
+  target_include_directories(qarvel_launcher_core PUBLIC ${QARVEL_SOURCE_DIR} ${QARVEL_TARGET_ZLIB_INCLUDE})
+  target_compile_features(qarvel_launcher_core PUBLIC cxx_std_17)
+  target_compile_options(qarvel_launcher_core PRIVATE ${QARVEL_TARGET_WARNINGS} -O2)
+  target_compile_definitions(qarvel_launcher_core PUBLIC UNICODE _UNICODE WIN32_LEAN_AND_MEAN)
+  target_link_libraries(qarvel_launcher_core PUBLIC qarvel_zstd_decompress ${QARVEL_TARGET_ZLIB} shell32 kernel32)
+endif()
+
+# Header fields and reproducibility of every launcher image.
+set(QARVEL_LAUNCHER_LINK_OPTIONS
+  -municode -static -static-libgcc -static-libstdc++
+  LINKER:--major-subsystem-version,6 LINKER:--minor-subsystem-version,0
+  "SHELL:-Xlinker --stack -Xlinker 0x968000,0x1000"
+  LINKER:--dynamicbase LINKER:--high-entropy-va LINKER:--nxcompat LINKER:--tsaware
+  LINKER:--no-insert-timestamp
+  # Pages of a large payload are then mapped rather than read at start-up.
+  LINKER:--file-alignment=0x1000 LINKER:--section-alignment=0x1000)
+
+function(_qarvel_wide_literal out text)
+  string(REPLACE "\\" "\\\\" text "${text}")
+  string(REPLACE "\"" "\\\"" text "${text}")
+  set(${out} "L\"${text}\"" PARENT_SCOPE)
+endfunction()
+
+function(qarvel_add_onefile_launcher name)
+  cmake_parse_arguments(PARSE_ARGV 1 ARG ""
+    "PAYLOAD;APP_DIR;MAIN;TARGET_SPEC;COMPANY;PRODUCT;VERSION;ICON;OUTPUT_NAME"
+    "PACK_OPTIONS;DEPENDS")
+  foreach(field TARGET_SPEC COMPANY PRODUCT VERSION ICON)
+    if(NOT DEFINED ARG_${field} OR "${ARG_${field}}" STREQUAL "")
+      set(ARG_${field} "${QARVEL_DEFAULT_${field}}")
+    endif()
+  endforeach()
+  if(NOT ARG_VERSION MATCHES "^[0-9]+\\.[0-9]+\\.[0-9]+\\.[0-9]+$")
+    message(FATAL_ERROR "qarvel_add_onefile_launcher(${name}): VERSION must be four numbers, as 1.20.0.0")
+  endif()
+
+  set(work "${CMAKE_CURRENT_BINARY_DIR}/${name}.qarvel")
+  file(MAKE_DIRECTORY "${work}")
+
+  if(ARG_PAYLOAD AND ARG_APP_DIR)
+    message(FATAL_ERROR "qarvel_add_onefile_launcher(${name}): give PAYLOAD or APP_DIR, not both")
+  elseif(ARG_PAYLOAD)
+    get_filename_component(payload "${ARG_PAYLOAD}" ABSOLUTE BASE_DIR "${CMAKE_CURRENT_SOURCE_DIR}")
+  elseif(ARG_APP_DIR)
+    if(NOT ARG_MAIN)
+      message(FATAL_ERROR "qarvel_add_onefile_launcher(${name}): APP_DIR needs MAIN")
+    endif()
+    if(NOT QARVEL_PACK)
+      message(FATAL_ERROR "qarvel_add_onefile_launcher(${name}): set QARVEL_PACK to the qarvel-pack program")
+    endif()
+    get_filename_component(app_dir "${ARG_APP_DIR}" ABSOLUTE BASE_DIR "${CMAKE_CURRENT_SOURCE_DIR}")
+    file(GLOB_RECURSE app_files CONFIGURE_DEPENDS "${app_dir}/*")
+    set(payload "${work}/payload.bin")
+    add_custom_command(OUTPUT "${payload}"
+      COMMAND "${QARVEL_PACK}" create "${app_dir}" --main "${ARG_MAIN}" -o "${payload}" --quiet ${ARG_PACK_OPTIONS}
+      DEPENDS ${app_files} "${QARVEL_PACK}" ${ARG_DEPENDS}
+      COMMENT "Packing ${app_dir} for ${name}"
+      VERBATIM)
+  else()
+    message(FATAL_ERROR "qarvel_add_onefile_launcher(${name}): give PAYLOAD or APP_DIR")
+  endif()
+
+  # The payload's bytes are assembled in place; only this object depends on
+  # them, so a new payload re-assembles it and relinks.
+  file(CONFIGURE OUTPUT "${work}/attached_payload.S" CONTENT [[
+    .section .rdata,"dr"
+    .balign 64
+    .globl attached_payload
+attached_payload:
+    .incbin "@payload@"
+attached_payload_end:
+    .byte 0
+    .balign 8
+    .globl attached_payload_length
+attached_payload_length:
+    .quad attached_payload_end - attached_payload
+]] @ONLY)
+  set_source_files_properties("${work}/attached_payload.S" PROPERTIES OBJECT_DEPENDS "${payload}")
+
+  _qarvel_wide_literal(spec_literal "${ARG_TARGET_SPEC}")
+  _qarvel_wide_literal(company_literal "${ARG_COMPANY}")
+  _qarvel_wide_literal(product_literal "${ARG_PRODUCT}")
+  _qarvel_wide_literal(version_literal "${ARG_VERSION}")
+  file(CONFIGURE OUTPUT "${work}/build_constants.cpp" CONTENT [[
+#include "launcher/build_constants.h"
+
+const wchar_t target_directory_spec[] = @spec_literal@;
+const wchar_t company_name[] = @company_literal@;
+const wchar_t product_name[] = @product_literal@;
+const wchar_t version_text[] = @version_literal@;
+]] @ONLY)
+
+  add_executable(${name}
+    "${QARVEL_SOURCE_DIR}/launcher/main.cpp"
+    "${work}/build_constants.cpp"
+    "${work}/attached_payload.S")
+  target_link_libraries(${name} PRIVATE qarvel_launcher_core)
+  target_compile_options(${name} PRIVATE ${QARVEL_TARGET_WARNINGS} -O2)
+  target_link_options(${name} PRIVATE ${QARVEL_LAUNCHER_LINK_OPTIONS})
+  if(ARG_OUTPUT_NAME)
+    set_target_properties(${name} PROPERTIES OUTPUT_NAME "${ARG_OUTPUT_NAME}")
+  endif()
+  if(ARG_DEPENDS)
+    add_dependencies(${name} ${ARG_DEPENDS})
+  endif()
+endfunction()

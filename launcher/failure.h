@@ -1,0 +1,19 @@
+#pragma once
+
+// The ways the launcher ends on a failure. Each message's shape lives in
+// failure.cpp; callers only pick the routine. None of them returns.
+
+// The message and a newline on standard output, exit code 2.
+[[noreturn]] void fail_plain(const char* message);
+
+// "message ([Error code] system text)" on standard error, exit code 2.
+[[noreturn]] void fail_with_system_error(const char* message, unsigned long error_code);
+
+// Names the current entry path on standard error, exit code 2.
+[[noreturn]] void fail_open_for_writing();
+
+// Names the unexpanded template on standard error, then aborts.
+[[noreturn]] void fail_template_expansion(const wchar_t* path_template);
+
+// A fixed buffer would overflow: abort without a word.
+[[noreturn]] void fail_bounds();

@@ -1,0 +1,7 @@
+#include "launcher/launcher_state.h"
+
+wchar_t target_directory[path_capacity_units];
+wchar_t main_executable_path[path_capacity_units];
+wchar_t entry_name[entry_name_capacity_units];
+wchar_t entry_path[path_capacity_units];
+unsigned char copy_buffer[copy_buffer_bytes];

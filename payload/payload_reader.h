@@ -1,0 +1,25 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// The streaming reader over the attached payload: one decompression context
+// and one 131,072-byte output buffer, opened once, read front to back, closed
+// once. Every failure ends the process through fail_plain.
+
+constexpr size_t payload_output_buffer_bytes = 0x20000;
+
+// Checks the header of the attached payload and sets up decoding.
+void open_payload_reader();
+
+// The same over any payload bytes; the launcher passes its attached array,
+// host tools and fuzzers pass what they hold.
+void open_payload_reader_over(const unsigned char* payload, uint64_t payload_bytes);
+
+// Delivers exactly count bytes of the entry stream to destination.
+void read_payload(void* destination, uint64_t count);
+
+void close_payload_reader();
+
+// How many decode calls the reader has made since it was opened.
+uint64_t payload_decode_calls();

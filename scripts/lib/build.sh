@@ -1,0 +1,28 @@
+# Builds the host tools and the Windows side; source after setup.sh.
+
+QARVEL_BUILD="${QARVEL_BUILD:-$QARVEL_ROOT/build}"
+QARVEL_JOBS="${QARVEL_JOBS:-$(nproc)}"
+
+# Configures only when the build tree is new, so a second call is quick.
+qarvel_configure() {
+  local build_dir="$1"; shift
+  if [ ! -f "$build_dir/build.ninja" ] || [ -n "${QARVEL_RECONFIGURE:-}" ]; then
+    cmake -S "$QARVEL_ROOT" -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=Release "$@" >/dev/null
+  fi
+}
+
+qarvel_build_host() {
+  qarvel_configure "$QARVEL_BUILD/host" -DQARVEL_BUILD_TESTS="${QARVEL_BUILD_TESTS:-OFF}"
+  cmake --build "$QARVEL_BUILD/host" -j "$QARVEL_JOBS" "$@"
+  QARVEL_PACK="$QARVEL_BUILD/host/packer/qarvel-pack"
+}
+
+qarvel_build_target() {
+  qarvel_configure "$QARVEL_BUILD/target" \
+    -DCMAKE_TOOLCHAIN_FILE="$QARVEL_ROOT/cmake/mingw-w64-x86_64.cmake" \
+    -DQARVEL_ZSTD_SOURCE="$QARVEL_ZSTD_SOURCE" \
+    -DQARVEL_PACK="$QARVEL_PACK" \
+    -DQARVEL_HOST_BUILD="$QARVEL_BUILD/host" \
+    -DQARVEL_BUILD_TESTS="${QARVEL_BUILD_TESTS:-OFF}"
+  cmake --build "$QARVEL_BUILD/target" -j "$QARVEL_JOBS" "$@"
+}
