@@ -18,8 +18,10 @@ void open_payload_reader_over(const unsigned char* payload, uint64_t payload_byt
         memcmp(payload, payload_format::header, payload_format::header_bytes) != 0)
         fail_plain("Error, couldn't find attached data header.");
 
-    void* output_buffer = malloc(payload_output_buffer_bytes);
-    if (output_buffer == nullptr)
+    // Kept in the reader's state at once, so that a host tool that survives a
+    // failure can still close the reader and free what it holds.
+    output_window = {malloc(payload_output_buffer_bytes), 0, 0};
+    if (output_window.dst == nullptr)
         fail_plain("Error, couldn't allocate memory.");
     decompression_context = ZSTD_createDCtx();
     if (decompression_context == nullptr)
@@ -27,7 +29,6 @@ void open_payload_reader_over(const unsigned char* payload, uint64_t payload_byt
 
     input_window = {payload + payload_format::header_bytes,
                     static_cast<size_t>(payload_bytes - payload_format::header_bytes), 0};
-    output_window = {output_buffer, 0, 0};
     decode_calls = 0;
 }
 

@@ -3,12 +3,9 @@
 QARVEL_BUILD="${QARVEL_BUILD:-$QARVEL_ROOT/build}"
 QARVEL_JOBS="${QARVEL_JOBS:-$(nproc)}"
 
-# Configures only when the build tree is new, so a second call is quick.
 qarvel_configure() {
   local build_dir="$1"; shift
-  if [ ! -f "$build_dir/build.ninja" ] || [ -n "${QARVEL_RECONFIGURE:-}" ]; then
-    cmake -S "$QARVEL_ROOT" -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=Release "$@" >/dev/null
-  fi
+  cmake -S "$QARVEL_ROOT" -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=Release "$@" >/dev/null
 }
 
 qarvel_build_host() {
