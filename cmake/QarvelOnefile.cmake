@@ -35,7 +35,14 @@ if(NOT TARGET qarvel_launcher_core)
     ${QARVEL_SOURCE_DIR}/launcher/failure.cpp
     ${QARVEL_SOURCE_DIR}/launcher/launcher_state.cpp
     ${QARVEL_SOURCE_DIR}/payload/attached_reader.cpp
-    ${QARVEL_SOURCE_DIR}/payload/payload_reader.cpp)
+    ${QARVEL_SOURCE_DIR}/payload/payload_reader.cpp
+    ${QARVEL_SOURCE_DIR}/payload/unpack.cpp
+    ${QARVEL_SOURCE_DIR}/paths/directories.cpp
+    ${QARVEL_SOURCE_DIR}/paths/environment.cpp
+    ${QARVEL_SOURCE_DIR}/paths/path_template.cpp
+    ${QARVEL_SOURCE_DIR}/paths/run_values.cpp
+    ${QARVEL_SOURCE_DIR}/child/command_line.cpp
+    ${QARVEL_SOURCE_DIR}/child/supervision.cpp)
   target_include_directories(qarvel_launcher_core PUBLIC ${QARVEL_SOURCE_DIR} ${QARVEL_TARGET_ZLIB_INCLUDE})
   target_compile_features(qarvel_launcher_core PUBLIC cxx_std_17)
   target_compile_options(qarvel_launcher_core PRIVATE ${QARVEL_TARGET_WARNINGS} -O2)

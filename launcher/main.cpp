@@ -1,14 +1,66 @@
 // The launcher's entry point: one straight pass from start-up to the child's
 // exit code. Every failure ends the process through launcher/failure.h.
+#include "child/supervision.h"
+#include "launcher/bounded_copy.h"
+#include "launcher/build_constants.h"
+#include "launcher/failure.h"
+#include "launcher/launcher_state.h"
 #include "payload/payload_reader.h"
+#include "payload/unpack.h"
+#include "paths/environment.h"
+#include "paths/path_template.h"
 
+#include <cstdio>
+#include <cstdlib>
+#include <cwchar>
 #include <windows.h>
 
-int wmain(int, wchar_t**) {
+static void set_parent_process_id() {
+    char narrow[128];
+    snprintf(narrow, sizeof narrow, "%ld", static_cast<long>(GetCurrentProcessId()));
+    wchar_t wide[128] = {0};
+    for (const char* character = narrow; *character != 0; ++character) {
+        const char one_byte[2] = {*character, 0};
+        wchar_t unit[2] = {0, 0};
+        if (mbstowcs(unit, one_byte, 2) != 1)
+            fail_bounds();
+        append_unit_bounded(wide, 128, unit[0]);
+    }
+    set_environment_value("QARVEL_ONEFILE_PARENT", wide);
+}
+
+static void set_launcher_directory() {
+    wchar_t directory[4097];
+    copy_bounded(directory, 4097, get_launcher_path());
+    wchar_t* last_backslash = wcsrchr(directory, L'\\');
+    if (last_backslash != nullptr)
+        *last_backslash = 0;
+    set_environment_value("QARVEL_ONEFILE_DIRECTORY", directory);
+}
+
+int wmain(int, wchar_t** argv) {
     // A DLL planted in the current directory must never be loaded.
     SetDllDirectoryW(L"");
 
+    // Values inherited from a parent launcher are never reused.
+    clear_environment_value("QARVEL_ONEFILE_START");
+    clear_environment_value("QARVEL_ONEFILE_TIME_US");
+    clear_environment_value("QARVEL_ONEFILE_RANDOM");
+    set_parent_process_id();
+
+    if (!expand_path_template(target_directory, target_directory_spec, path_capacity_units))
+        fail_template_expansion(target_directory_spec);
+    make_target_directory_absolute();
+
+    if (!SetConsoleCtrlHandler(console_control_handler, TRUE))
+        fail_plain("Error, failed to register signal handler.");
+
     open_payload_reader();
+    unpack_all();
     close_payload_reader();
-    return 0;
+
+    set_launcher_directory();
+    set_environment_value("QARVEL_ORIGINAL_ARGV0", argv[0]);
+
+    return static_cast<int>(launch_child_and_wait(main_executable_path));
 }

@@ -5,7 +5,7 @@ QARVEL_JOBS="${QARVEL_JOBS:-$(nproc)}"
 
 qarvel_configure() {
   local build_dir="$1"; shift
-  cmake -S "$QARVEL_ROOT" -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=Release "$@" >/dev/null
+  cmake --no-warn-unused-cli -S "$QARVEL_ROOT" -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=Release "$@" >/dev/null
 }
 
 qarvel_build_host() {

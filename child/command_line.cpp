@@ -1,0 +1,65 @@
+#include "child/command_line.h"
+
+#include "launcher/bounded_copy.h"
+#include "launcher/failure.h"
+#include "launcher/launcher_state.h"
+
+#include <cwchar>
+#include <windows.h>
+// After windows.h, which it needs.
+#include <shellapi.h>
+
+static wchar_t child_command_line[child_command_line_capacity_units];
+static wchar_t launcher_module_file_name[path_capacity_units];
+
+static const wchar_t quote_forcing_units[] = L" \t\n\v\"";
+
+void append_quoted_argument(wchar_t* command_line, size_t capacity_units, const wchar_t* argument) {
+    // An empty argument is kept as "" so the child still receives it.
+    if (argument[0] != 0 && wcspbrk(argument, quote_forcing_units) == nullptr) {
+        append_bounded(command_line, capacity_units, argument);
+        return;
+    }
+    append_unit_bounded(command_line, capacity_units, L'"');
+    for (const wchar_t* unit = argument;; ++unit) {
+        size_t backslashes = 0;
+        while (*unit == L'\\') {
+            ++backslashes;
+            ++unit;
+        }
+        if (*unit == 0) {
+            // Doubled, so the closing quote stays a quote.
+            for (size_t i = 0; i < 2 * backslashes; ++i)
+                append_unit_bounded(command_line, capacity_units, L'\\');
+            break;
+        }
+        size_t escaped = *unit == L'"' ? 2 * backslashes + 1 : backslashes;
+        for (size_t i = 0; i < escaped; ++i)
+            append_unit_bounded(command_line, capacity_units, L'\\');
+        append_unit_bounded(command_line, capacity_units, *unit);
+    }
+    append_unit_bounded(command_line, capacity_units, L'"');
+}
+
+wchar_t* build_child_command_line() {
+    int count = 0;
+    wchar_t** arguments = CommandLineToArgvW(GetCommandLineW(), &count);
+    child_command_line[0] = 0;
+    if (launcher_module_file_name[0] == 0 &&
+        GetModuleFileNameW(nullptr, launcher_module_file_name, path_capacity_units) == 0)
+        fail_bounds();
+    // Without an argument array there is nothing to pass but the name.
+    if (arguments == nullptr || count < 1) {
+        append_quoted_argument(child_command_line, child_command_line_capacity_units,
+                               launcher_module_file_name);
+        return child_command_line;
+    }
+    arguments[0] = launcher_module_file_name;
+    for (int i = 0; i < count; ++i) {
+        if (i >= 1)
+            append_unit_bounded(child_command_line, child_command_line_capacity_units, L' ');
+        append_quoted_argument(child_command_line, child_command_line_capacity_units, arguments[i]);
+    }
+    LocalFree(arguments);
+    return child_command_line;
+}

@@ -1,0 +1,71 @@
+#include "child/supervision.h"
+
+#include "child/command_line.h"
+#include "launcher/failure.h"
+#include "paths/environment.h"
+
+constexpr DWORD child_grace_period_ms = 5000;
+constexpr UINT child_termination_exit_code = 0;
+
+// The child handle slot, shared with the console control handler's thread.
+static HANDLE volatile child_process;
+
+// The main thread and the handler may both finish with the child at once.
+// Both take this lock around their use of the slot: the handler holds it
+// through its grace period and termination, and the main thread releases
+// the handle only under it, after emptying the slot, so the handle is
+// closed exactly once and never while the other thread still uses it.
+static SRWLOCK child_lock = SRWLOCK_INIT;
+
+static void clean_up_child() {
+    AcquireSRWLockExclusive(&child_lock);
+    HANDLE child = child_process;
+    if (child != nullptr) {
+        if (WaitForSingleObject(child, child_grace_period_ms) != WAIT_OBJECT_0)
+            TerminateProcess(child, child_termination_exit_code);
+    }
+    ReleaseSRWLockExclusive(&child_lock);
+}
+
+BOOL WINAPI console_control_handler(DWORD event_type) {
+    switch (event_type) {
+    case CTRL_C_EVENT:
+    case CTRL_BREAK_EVENT:
+    case CTRL_CLOSE_EVENT:
+    case CTRL_LOGOFF_EVENT:
+    case CTRL_SHUTDOWN_EVENT:
+        clean_up_child();
+        break;
+    default:
+        break;
+    }
+    return FALSE;
+}
+
+DWORD launch_child_and_wait(const wchar_t* main_executable_path) {
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
+    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+
+    wchar_t* command_line = build_child_command_line();
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(main_executable_path, command_line, nullptr, nullptr, TRUE, NORMAL_PRIORITY_CLASS,
+                        nullptr, nullptr, &startup, &process))
+        fail_with_system_error("Error, couldn't launch child", last_system_error());
+    CloseHandle(process.hThread);
+    child_process = process.hProcess;
+
+    WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD exit_code = 0;
+    if (!GetExitCodeProcess(process.hProcess, &exit_code))
+        exit_code = 1;
+
+    AcquireSRWLockExclusive(&child_lock);
+    child_process = nullptr;
+    CloseHandle(process.hProcess);
+    ReleaseSRWLockExclusive(&child_lock);
+    return exit_code;
+}

@@ -1,0 +1,60 @@
+// The tests' child: reports what it received, one "key=value" line each, in
+// UTF-8, then behaves as its environment asks.
+//   ECHO_CHILD_EXIT_CODE  exit code to end with (decimal or 0x hex)
+//   ECHO_CHILD_SLEEP_MS   sleep this long before exiting
+//   ECHO_CHILD_REPORT     write the report to this file instead of stdout
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <windows.h>
+
+static std::string utf8(const wchar_t* text) {
+    int size = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<size_t>(size > 0 ? size - 1 : 0), '\0');
+    if (size > 1)
+        WideCharToMultiByte(CP_UTF8, 0, text, -1, out.data(), size, nullptr, nullptr);
+    return out;
+}
+
+static std::wstring variable(const wchar_t* name) {
+    wchar_t value[32768];
+    DWORD length = GetEnvironmentVariableW(name, value, 32768);
+    return length > 0 && length < 32768 ? std::wstring(value, length) : std::wstring();
+}
+
+int wmain(int argc, wchar_t** argv) {
+    std::string report;
+    report += "command_line=" + utf8(GetCommandLineW()) + "\n";
+    report += "argc=" + std::to_string(argc) + "\n";
+    for (int i = 0; i < argc; ++i)
+        report += "arg=" + utf8(argv[i]) + "\n";
+    wchar_t directory[4096];
+    GetCurrentDirectoryW(4096, directory);
+    report += "cwd=" + utf8(directory) + "\n";
+    wchar_t module[4096];
+    GetModuleFileNameW(nullptr, module, 4096);
+    report += "exe=" + utf8(module) + "\n";
+    wchar_t* block = GetEnvironmentStringsW();
+    for (const wchar_t* entry = block; *entry != 0; entry += wcslen(entry) + 1)
+        report += "env=" + utf8(entry) + "\n";
+    FreeEnvironmentStringsW(block);
+
+    std::wstring report_path = variable(L"ECHO_CHILD_REPORT");
+    if (!report_path.empty()) {
+        FILE* out = _wfopen(report_path.c_str(), L"wb");
+        if (out != nullptr) {
+            fwrite(report.data(), 1, report.size(), out);
+            fclose(out);
+        }
+    } else {
+        fwrite(report.data(), 1, report.size(), stdout);
+        fflush(stdout);
+    }
+    fputs("echo_child stderr\n", stderr);
+
+    std::wstring sleep_ms = variable(L"ECHO_CHILD_SLEEP_MS");
+    if (!sleep_ms.empty())
+        Sleep(static_cast<DWORD>(wcstoul(sleep_ms.c_str(), nullptr, 10)));
+    std::wstring exit_code = variable(L"ECHO_CHILD_EXIT_CODE");
+    return exit_code.empty() ? 0 : static_cast<int>(wcstoul(exit_code.c_str(), nullptr, 0));
+}

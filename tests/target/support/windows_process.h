@@ -1,0 +1,32 @@
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+#include <windows.h>
+
+namespace qarvel_test {
+
+struct ProcessResult {
+    DWORD exit_code = 0;
+    std::string out; // standard output, as bytes
+    std::string err; // standard error, as bytes
+    bool timed_out = false;
+};
+
+struct RunOptions {
+    std::wstring directory;                                        // empty: this process's
+    std::vector<std::pair<std::wstring, std::wstring>> environment; // set; an empty value removes
+    std::string input;                                             // standard input
+    DWORD timeout_ms = 120000;
+};
+
+// Starts application with command_line (its first argument included) and
+// waits for it, collecting both output channels and the full exit code.
+ProcessResult run_process(const std::wstring& application, const std::wstring& command_line,
+                          const RunOptions& options = {});
+
+std::string to_utf8(const std::wstring& text);
+std::wstring from_utf8(const std::string& text);
+
+} // namespace qarvel_test
