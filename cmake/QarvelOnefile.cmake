@@ -17,6 +17,7 @@ enable_language(CXX)
 enable_language(ASM)
 
 include(ZstdDecompress)
+include(QarvelResources)
 
 set(QARVEL_DEFAULT_TARGET_SPEC "{CACHE_DIR}\\LumbrookCrafts\\Quillowmere\\1.20")
 set(QARVEL_DEFAULT_COMPANY "Lumbrook Crafts")
@@ -54,6 +55,7 @@ endif()
 set(QARVEL_LAUNCHER_LINK_OPTIONS
   -municode -static -static-libgcc -static-libstdc++
   LINKER:--major-subsystem-version,6 LINKER:--minor-subsystem-version,0
+  LINKER:--major-os-version,6 LINKER:--minor-os-version,0
   "SHELL:-Xlinker --stack -Xlinker 0x968000,0x1000"
   LINKER:--dynamicbase LINKER:--high-entropy-va LINKER:--nxcompat LINKER:--tsaware
   LINKER:--no-insert-timestamp
@@ -135,10 +137,14 @@ const wchar_t product_name[] = @product_literal@;
 const wchar_t version_text[] = @version_literal@;
 ]] @ONLY)
 
+  get_filename_component(icon "${ARG_ICON}" ABSOLUTE BASE_DIR "${CMAKE_CURRENT_SOURCE_DIR}")
+  _qarvel_launcher_resources(resources "${work}" "${ARG_COMPANY}" "${ARG_PRODUCT}" "${ARG_VERSION}" "${icon}")
+
   add_executable(${name}
     "${QARVEL_SOURCE_DIR}/launcher/main.cpp"
     "${work}/build_constants.cpp"
-    "${work}/attached_payload.S")
+    "${work}/attached_payload.S"
+    "${resources}")
   target_link_libraries(${name} PRIVATE qarvel_launcher_core)
   target_compile_options(${name} PRIVATE ${QARVEL_TARGET_WARNINGS} -O2)
   target_link_options(${name} PRIVATE ${QARVEL_LAUNCHER_LINK_OPTIONS})

@@ -1,0 +1,57 @@
+#!/usr/bin/env bash
+# Builds the same launcher twice with scripts/build-launcher, in two build
+# folders, with its own company, product, version and icon: the two images
+# must be byte-identical and carry those values. With --pack, the payload is
+# packed from a small folder once for each build, so the packer's output is
+# part of what must repeat.
+#
+#   check_build_options.sh [--pack QARVEL_PACK]
+set -euo pipefail
+
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+root="$(cd "$here/../../.." && pwd)"
+
+pack=""
+if [ "${1:-}" = "--pack" ]; then pack="${2:-}"; fi
+
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+
+# Quotes, a backslash and non-ASCII letters must survive every layer.
+company='Ørn & "Söhne" \ Co.'
+product='Quillowmere Nachtfalter'
+version='2.7.65535.3'
+python3 "$root/resources/make_icon.py" --sizes 16,48 -o "$work/custom.ico"
+
+mkdir -p "$work/app/data"
+printf 'not really a program\n' >"$work/app/tool.exe"
+printf 'some data\n' >"$work/app/data/notes.txt"
+
+build() {
+  local name="$1"; shift
+  "$root/scripts/build-launcher" --build-dir "$work/build-$name" -o "$work/$name.exe" "$@" >/dev/null
+}
+
+for name in first second; do
+  if [ -n "$pack" ]; then
+    "$pack" create "$work/app" --main tool.exe -o "$work/$name.payload" --quiet
+  else
+    cp "$work/app/tool.exe" "$work/$name.payload"
+  fi
+  build "$name" --payload "$work/$name.payload" \
+    --company "$company" --product "$product" --version "$version" --icon "$work/custom.ico"
+done
+
+status=0
+cmp "$work/first.exe" "$work/second.exe" || { echo "FAIL: two builds differ" >&2; status=1; }
+bash "$here/check_image.sh" "$work/first.exe" \
+  --company "$company" --product "$product" --version "$version" --icon "$work/custom.ico" || status=1
+
+# A version number beyond the resource's 16-bit fields is refused, not cut.
+if build refused --payload "$work/first.payload" --version 1.65536.0.0 2>/dev/null; then
+  echo "FAIL: version 1.65536.0.0 was accepted" >&2
+  status=1
+fi
+
+[ $status -eq 0 ] && echo "check_build_options: reproducible, options applied"
+exit $status
