@@ -9,7 +9,7 @@ qarvel_configure() {
 }
 
 qarvel_build_host() {
-  qarvel_configure "$QARVEL_BUILD/host" -DQARVEL_BUILD_TESTS="${QARVEL_BUILD_TESTS:-OFF}"
+  qarvel_configure "$QARVEL_BUILD/host" ${QARVEL_BUILD_TESTS:+-DQARVEL_BUILD_TESTS=$QARVEL_BUILD_TESTS}
   cmake --build "$QARVEL_BUILD/host" -j "$QARVEL_JOBS" "$@"
   QARVEL_PACK="$QARVEL_BUILD/host/packer/qarvel-pack"
 }
@@ -20,6 +20,6 @@ qarvel_build_target() {
     -DQARVEL_ZSTD_SOURCE="$QARVEL_ZSTD_SOURCE" \
     -DQARVEL_PACK="$QARVEL_PACK" \
     -DQARVEL_HOST_BUILD="$QARVEL_BUILD/host" \
-    -DQARVEL_BUILD_TESTS="${QARVEL_BUILD_TESTS:-OFF}"
+    ${QARVEL_BUILD_TESTS:+-DQARVEL_BUILD_TESTS=$QARVEL_BUILD_TESTS}
   cmake --build "$QARVEL_BUILD/target" -j "$QARVEL_JOBS" "$@"
 }
