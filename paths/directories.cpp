@@ -5,6 +5,7 @@
 #include "launcher/launcher_state.h"
 #include "paths/path_template.h"
 
+#include <cstdlib>
 #include <cwchar>
 #include <windows.h>
 
@@ -42,19 +43,50 @@ bool ensure_directory(const wchar_t* directory) {
     return true;
 }
 
-bool ensure_parent_directories(const wchar_t* file_path) {
-    wchar_t parent[path_capacity_units];
-    copy_bounded(parent, path_capacity_units, file_path);
-    size_t cut = wcslen(parent);
-    while (cut > 1 && parent[cut - 1] != L'\\')
+// Cuts path at its last backslash after the first unit; false when there is none.
+static bool cut_at_last_backslash(wchar_t* path) {
+    size_t cut = wcslen(path);
+    while (cut > 1 && path[cut - 1] != L'\\')
         --cut;
     if (cut <= 1)
-        return true;
-    parent[cut - 1] = 0;
-    if (ensure_directory(parent))
-        return true;
-    ensure_parent_directories(parent);
-    return ensure_directory(parent);
+        return false;
+    path[cut - 1] = 0;
+    return true;
 }
 
-unsigned known_directory_count() { return known_count; }
+bool ensure_parent_directories(const wchar_t* file_path) {
+    // One buffer for every level: a path of 4095 units may have 2047 of
+    // them, too many for a stack frame each.
+    wchar_t directory[path_capacity_units];
+    copy_bounded(directory, path_capacity_units, file_path);
+    // The parent usually exists or can be made; otherwise climb until a
+    // level can be made, counting the levels still missing below it.
+    unsigned missing_levels = 0;
+    while (cut_at_last_backslash(directory)) {
+        if (ensure_directory(directory)) {
+            if (missing_levels == 0)
+                return true;
+            directory[wcslen(directory)] = L'\\';
+            break;
+        }
+        ++missing_levels;
+    }
+    // Make the missing levels on the way back down; the lowest decides.
+    bool made = true;
+    while (missing_levels > 0) {
+        made = ensure_directory(directory);
+        if (--missing_levels > 0)
+            directory[wcslen(directory)] = L'\\';
+    }
+    return made;
+}
+
+unsigned known_directory_count() {
+    return known_count;
+}
+
+void forget_known_directories() {
+    for (unsigned i = 0; i < known_count; ++i)
+        free(known_directories[i]);
+    known_count = 0;
+}

@@ -10,5 +10,6 @@ bool ensure_directory(const wchar_t* directory);
 // component is the file and is not created.
 bool ensure_parent_directories(const wchar_t* file_path);
 
-// How many directories the list holds, for tests.
+// For tests: how many directories the list holds, and emptying it.
 unsigned known_directory_count();
+void forget_known_directories();

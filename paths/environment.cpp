@@ -59,4 +59,6 @@ const wchar_t* get_launcher_path() {
     return launcher_path;
 }
 
-unsigned long last_system_error() { return GetLastError(); }
+unsigned long last_system_error() {
+    return GetLastError();
+}

@@ -10,7 +10,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cwchar>
-#include <cwctype>
 #include <shlobj.h>
 #include <windows.h>
 
@@ -61,7 +60,9 @@ const TokenName token_names[] = {
     {L"TIME", Token::time},
 };
 
-wchar_t ascii_upper(wchar_t unit) { return unit >= L'a' && unit <= L'z' ? unit - (L'a' - L'A') : unit; }
+wchar_t ascii_upper(wchar_t unit) {
+    return unit >= L'a' && unit <= L'z' ? unit - (L'a' - L'A') : unit;
+}
 
 bool equal_ignoring_ascii_case(const wchar_t* a, const wchar_t* b) {
     for (; *a != 0 && *b != 0; ++a, ++b) {
@@ -92,8 +93,10 @@ void append_variable_again(wchar_t* output_end, size_t room_units, const char* v
 void append_process_id(wchar_t* output_end, size_t room_units) {
     wchar_t* parent = get_environment_value("QARVEL_ONEFILE_PARENT");
     if (parent != nullptr) {
+        // Only "0" to "9": the runtime's iswdigit also takes other scripts'
+        // digits and superscripts, which are no process id.
         for (const wchar_t* unit = parent; *unit != 0; ++unit) {
-            if (!iswdigit(*unit))
+            if (*unit < L'0' || *unit > L'9')
                 fail_bounds();
         }
         free(parent);
@@ -143,8 +146,16 @@ bool append_token(Token token, wchar_t* output_end, size_t room_units) {
     case Token::temp:
         GetTempPathW(static_cast<DWORD>(room_units), output_end);
         return true;
-    case Token::program:
-        return GetModuleFileNameW(nullptr, output_end, static_cast<DWORD>(room_units)) != 0;
+    case Token::program: {
+        DWORD length = GetModuleFileNameW(nullptr, output_end, static_cast<DWORD>(room_units));
+        if (length == 0)
+            return false;
+        // A path cut short to the room is kept; some systems then leave out
+        // the terminator.
+        if (length >= room_units)
+            output_end[room_units - 1] = 0;
+        return true;
+    }
     case Token::program_base:
     case Token::program_dir: {
         if (!expand_path_template(output_end, L"{PROGRAM}", room_units))
@@ -189,7 +200,9 @@ bool append_token(Token token, wchar_t* output_end, size_t room_units) {
     return false;
 }
 
-bool is_folder_token(Token token) { return token == Token::temp || token == Token::home || token == Token::cache_dir; }
+bool is_folder_token(Token token) {
+    return token == Token::temp || token == Token::home || token == Token::cache_dir;
+}
 
 } // namespace
 

@@ -8,8 +8,9 @@ static const char base64_url_alphabet[] =
 
 void make_random_text(uint32_t process_id, uint64_t counter, uint64_t address,
                       wchar_t (&text)[random_text_units + 1]) {
-    uint32_t x = process_id ^ static_cast<uint32_t>(counter) ^ static_cast<uint32_t>(counter >> 32) ^
-                 static_cast<uint32_t>(address) ^ static_cast<uint32_t>(address >> 32);
+    uint32_t x = process_id ^ static_cast<uint32_t>(counter) ^
+                 static_cast<uint32_t>(counter >> 32) ^ static_cast<uint32_t>(address) ^
+                 static_cast<uint32_t>(address >> 32);
     if (x == 0)
         x = 1;
     unsigned char bytes[8];

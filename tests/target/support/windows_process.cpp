@@ -101,6 +101,7 @@ ProcessResult run_process(const std::wstring& application, const std::wstring& c
     }
 
     ProcessResult result;
+    result.process_id = process.dwProcessId;
     std::thread out_thread(drain, out_read, &result.out);
     std::thread err_thread(drain, err_read, &result.err);
     DWORD written = 0;

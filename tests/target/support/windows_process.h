@@ -9,6 +9,7 @@ namespace qarvel_test {
 
 struct ProcessResult {
     DWORD exit_code = 0;
+    DWORD process_id = 0;
     std::string out; // standard output, as bytes
     std::string err; // standard error, as bytes
     bool timed_out = false;
