@@ -63,6 +63,7 @@ class VerifyVisitor : public EntryVisitor {
             throw Fault{describe(index_, entry.name) + ": the name " + problem};
         names_.push_back(entry.name);
         crc_ = 0;
+        inside_ = true;
     }
 
     void entry_content(const unsigned char* bytes, size_t size) override {
@@ -70,6 +71,7 @@ class VerifyVisitor : public EntryVisitor {
     }
 
     void entry_ends(const EntryHeader& entry) override {
+        inside_ = false;
         content_bytes_ += entry.size;
         if (entry.checksum == payload_format::stored_checksum(crc_))
             return;
@@ -81,6 +83,13 @@ class VerifyVisitor : public EntryVisitor {
                     " does not match the content's CRC-32 " + hex32(crc_)};
     }
 
+    // Where a break in the stream happened.
+    std::string place() const {
+        if (inside_)
+            return describe(index_, names_.back());
+        return index_ == 0 ? "before the first entry" : "after " + describe(index_, names_.back());
+    }
+
     size_t entries() const { return index_; }
     uint64_t content_bytes() const { return content_bytes_; }
     const std::vector<std::u16string>& names() const { return names_; }
@@ -88,6 +97,7 @@ class VerifyVisitor : public EntryVisitor {
   private:
     size_t index_ = 0;
     uint32_t crc_ = 0;
+    bool inside_ = false;
     uint64_t content_bytes_ = 0;
     std::vector<std::u16string> names_;
 };
@@ -157,8 +167,7 @@ std::string first_payload_fault(const unsigned char* payload, uint64_t payload_b
         } catch (const VerifyVisitor::Fault& entry_fault) {
             return entry_fault.message;
         } catch (const PayloadError& error) {
-            return "after " + std::to_string(visitor.entries()) +
-                   " complete entries: " + error.what();
+            return visitor.place() + ": " + error.what();
         }
         // Nothing may follow the end marker: one more byte must be refused.
         try {
