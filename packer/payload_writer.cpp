@@ -166,6 +166,8 @@ PackResult write_payload(const std::vector<AppFile>& files, const fs::path& outp
         throw std::runtime_error("cannot create a compression context");
     configure(context.get(), options, stream_bytes);
 
+    if (output.has_parent_path())
+        fs::create_directories(output.parent_path());
     TemporaryOutput temporary(output);
     std::ofstream out(temporary.path(), std::ios::binary | std::ios::trunc);
     if (!out)
