@@ -41,6 +41,9 @@ TEST(PackerRoundTrip, VerifyListAndExtractGiveTheFolderBack) {
     auto pack = run_pack({"create", (scratch / "app").string(), "--main", "bin/app.exe", "-o",
                           (scratch / "app.payload").string()});
     ASSERT_EQ(pack.exit_code, 0) << pack.err;
+    // Not on a terminal: the summary line and no progress display.
+    EXPECT_EQ(pack.err.rfind("qarvel-pack: 6 files, ", 0), 0u) << pack.err;
+    EXPECT_EQ(pack.err.find('\r'), std::string::npos) << pack.err;
 
     auto verify = run_pack({"verify", (scratch / "app.payload").string()});
     EXPECT_EQ(verify.exit_code, 0) << verify.err;
@@ -83,10 +86,10 @@ TEST(PackerRoundTrip, VerifyListAndExtractGiveTheFolderBack) {
 TEST(PackerRoundTrip, NamesAreUtf16WithBackslashes) {
     ScratchFolder scratch;
     make_sample_folder(scratch / "app");
-    ASSERT_EQ(run_pack({"create", (scratch / "app").string(), "--main", "./bin\\app.exe", "-o",
-                        (scratch / "p").string(), "-q"})
-                  .exit_code,
-              0);
+    auto pack = run_pack({"create", (scratch / "app").string(), "--main", "./bin\\app.exe", "-o",
+                          (scratch / "p").string(), "-q"});
+    ASSERT_EQ(pack.exit_code, 0) << pack.err;
+    EXPECT_EQ(pack.err + pack.out, "") << "--quiet prints nothing";
     Bytes payload = read_bytes(scratch / "p");
     std::vector<std::u16string> names;
     qarvel::list_payload(payload.data(), payload.size(),
