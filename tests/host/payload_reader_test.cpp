@@ -19,15 +19,13 @@ Bytes make_payload(const Bytes& stream, int window_log = 0) {
     if (window_log != 0)
         ZSTD_CCtx_setParameter(context, ZSTD_c_windowLog, window_log);
     Bytes frame(ZSTD_compressBound(stream.size()));
-    size_t frame_bytes =
-        ZSTD_compress2(context, frame.data(), frame.size(), stream.data(), stream.size());
+    size_t frame_bytes = ZSTD_compress2(context, frame.data(), frame.size(), stream.data(), stream.size());
     ZSTD_freeCCtx(context);
     EXPECT_FALSE(ZSTD_isError(frame_bytes));
     frame.resize(frame_bytes);
 
     Bytes payload(payload_format::header_bytes + frame.size());
-    std::copy(payload_format::header, payload_format::header + payload_format::header_bytes,
-              payload.begin());
+    std::copy(payload_format::header, payload_format::header + payload_format::header_bytes, payload.begin());
     std::copy(frame.begin(), frame.end(), payload.begin() + payload_format::header_bytes);
     payload.resize(payload.size() + payload_format::padding_before_trailer(payload.size()), 0);
     unsigned char trailer[8];
@@ -117,8 +115,7 @@ TEST(Reader, RandomReadSizesMatchTheStream) {
         Bytes got;
         while (got.size() < stream.size()) {
             uint64_t left = stream.size() - got.size();
-            uint64_t count = std::min<uint64_t>(left, generator() % 3 == 0 ? generator() % 5
-                                                                           : generator() % 200000);
+            uint64_t count = std::min<uint64_t>(left, generator() % 3 == 0 ? generator() % 5 : generator() % 200000);
             Bytes piece(count);
             read_payload(piece.data(), count);
             got.insert(got.end(), piece.begin(), piece.end());
@@ -132,8 +129,7 @@ TEST(ReaderFailures, HeaderWrongInAnyByte) {
     for (size_t i = 0; i < 3; ++i) {
         Bytes payload = make_payload(random_bytes(10, 2));
         payload[i] ^= 0x20;
-        EXPECT_EQ(failure_of(payload, {1}), "Error, couldn't find attached data header.")
-            << "byte " << i;
+        EXPECT_EQ(failure_of(payload, {1}), "Error, couldn't find attached data header.") << "byte " << i;
     }
     EXPECT_EQ(failure_of(Bytes{'Z', 'O'}, {1}), "Error, couldn't find attached data header.");
 }
@@ -152,8 +148,7 @@ TEST(ReaderFailures, TruncatedFrame) {
 
 TEST(ReaderFailures, WindowAbove2To27) {
     // A hand-made frame: no content size, window descriptor 2^28, one raw block.
-    Bytes payload = {'Z',  'O',  'Q',  0x28, 0xB5, 0x2F, 0xFD, 0x00,
-                     0x90, 0x21, 0x00, 0x00, 'a',  'b',  'c',  'd'};
+    Bytes payload = {'Z', 'O', 'Q', 0x28, 0xB5, 0x2F, 0xFD, 0x00, 0x90, 0x21, 0x00, 0x00, 'a', 'b', 'c', 'd'};
     EXPECT_EQ(failure_of(payload, {1}), "Error, couldn't decode attached data.");
     payload[8] = 0x88; // the same frame with a 2^27 window decodes
     EXPECT_EQ(failure_of(payload, {4}), "");
@@ -161,8 +156,7 @@ TEST(ReaderFailures, WindowAbove2To27) {
 
 TEST(ReaderFailures, FrameNamingADictionary) {
     // Single segment, one-byte dictionary id 7, content size 4, one raw block.
-    Bytes payload = {'Z',  'O',  'Q',  0x28, 0xB5, 0x2F, 0xFD, 0x21, 0x07,
-                     0x04, 0x21, 0x00, 0x00, 'a',  'b',  'c',  'd'};
+    Bytes payload = {'Z', 'O', 'Q', 0x28, 0xB5, 0x2F, 0xFD, 0x21, 0x07, 0x04, 0x21, 0x00, 0x00, 'a', 'b', 'c', 'd'};
     EXPECT_EQ(failure_of(payload, {1}), "Error, couldn't decode attached data.");
 }
 
