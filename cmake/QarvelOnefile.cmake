@@ -8,6 +8,12 @@
 #
 # PAYLOAD embeds a file's bytes verbatim; APP_DIR packs a folder with
 # qarvel-pack, MAIN naming the application's main executable inside it.
+# PACK_OPTIONS go to "qarvel-pack create" (--level, --window-log, --threads).
+# DEPENDS names targets to build first and files that the build writes into
+# APP_DIR: listing those files repacks in the same build that changes them.
+# Any other file added to, changed in or removed from APP_DIR repacks too.
+# qarvel-pack runs on the build machine: QARVEL_PACK names a built one;
+# without it, it is built from this source tree inside the build tree.
 include_guard(GLOBAL)
 
 get_filename_component(QARVEL_SOURCE_DIR "${CMAKE_CURRENT_LIST_DIR}/.." ABSOLUTE)
@@ -68,6 +74,33 @@ function(_qarvel_wide_literal out text)
   set(${out} "L\"${text}\"" PARENT_SCOPE)
 endfunction()
 
+# The qarvel-pack program and what a packing step depends on. Without
+# QARVEL_PACK it is built natively, once per build tree, from these sources.
+function(_qarvel_pack_program out_program out_depends)
+  if(QARVEL_PACK)
+    set(${out_program} "${QARVEL_PACK}" PARENT_SCOPE)
+    set(${out_depends} "${QARVEL_PACK}" PARENT_SCOPE)
+    return()
+  endif()
+  set(binary_dir "${CMAKE_BINARY_DIR}/qarvel-pack-host")
+  set(program "${binary_dir}/packer/qarvel-pack")
+  if(NOT TARGET qarvel_pack_host)
+    include(ExternalProject)
+    # An empty toolchain file keeps this build native whatever the
+    # environment says.
+    ExternalProject_Add(qarvel_pack_host
+      SOURCE_DIR "${QARVEL_SOURCE_DIR}"
+      BINARY_DIR "${binary_dir}"
+      CMAKE_ARGS -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE= -DQARVEL_BUILD_TESTS=OFF
+      BUILD_COMMAND "${CMAKE_COMMAND}" --build "${binary_dir}" --target qarvel-pack
+      BUILD_BYPRODUCTS "${program}"
+      BUILD_ALWAYS ON
+      INSTALL_COMMAND "")
+  endif()
+  set(${out_program} "${program}" PARENT_SCOPE)
+  set(${out_depends} qarvel_pack_host "${program}" PARENT_SCOPE)
+endfunction()
+
 function(qarvel_add_onefile_launcher name)
   cmake_parse_arguments(PARSE_ARGV 1 ARG ""
     "PAYLOAD;APP_DIR;MAIN;TARGET_SPEC;COMPANY;PRODUCT;VERSION;ICON;OUTPUT_NAME"
@@ -92,15 +125,16 @@ function(qarvel_add_onefile_launcher name)
     if(NOT ARG_MAIN)
       message(FATAL_ERROR "qarvel_add_onefile_launcher(${name}): APP_DIR needs MAIN")
     endif()
-    if(NOT QARVEL_PACK)
-      message(FATAL_ERROR "qarvel_add_onefile_launcher(${name}): set QARVEL_PACK to the qarvel-pack program")
-    endif()
+    _qarvel_pack_program(pack_program pack_depends)
     get_filename_component(app_dir "${ARG_APP_DIR}" ABSOLUTE BASE_DIR "${CMAKE_CURRENT_SOURCE_DIR}")
-    file(GLOB_RECURSE app_files CONFIGURE_DEPENDS "${app_dir}/*")
     set(payload "${work}/payload.bin")
+    # The dependency file names every file and folder packed, so a change,
+    # an addition or a removal in the folder repacks it.
     add_custom_command(OUTPUT "${payload}"
-      COMMAND "${QARVEL_PACK}" create "${app_dir}" --main "${ARG_MAIN}" -o "${payload}" --quiet ${ARG_PACK_OPTIONS}
-      DEPENDS ${app_files} "${QARVEL_PACK}" ${ARG_DEPENDS}
+      COMMAND "${pack_program}" create "${app_dir}" --main "${ARG_MAIN}" -o "${payload}"
+              --depfile "${work}/payload.d" --quiet ${ARG_PACK_OPTIONS}
+      DEPENDS ${pack_depends} ${ARG_DEPENDS}
+      DEPFILE "${work}/payload.d"
       COMMENT "Packing ${app_dir} for ${name}"
       VERBATIM)
   else()
@@ -151,7 +185,9 @@ const wchar_t version_text[] = @version_literal@;
   if(ARG_OUTPUT_NAME)
     set_target_properties(${name} PROPERTIES OUTPUT_NAME "${ARG_OUTPUT_NAME}")
   endif()
-  if(ARG_DEPENDS)
-    add_dependencies(${name} ${ARG_DEPENDS})
-  endif()
+  foreach(dependency IN LISTS ARG_DEPENDS)
+    if(TARGET "${dependency}")
+      add_dependencies(${name} "${dependency}")
+    endif()
+  endforeach()
 endfunction()

@@ -1,120 +1,194 @@
 #include "packer/app_folder.h"
 
+#include "packer/entry_name.h"
+
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <set>
 #include <stdexcept>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
 namespace qarvel {
+namespace {
 
-std::u16string utf8_to_utf16(const std::string& text) {
-    std::u16string out;
-    for (size_t i = 0; i < text.size();) {
-        auto byte = static_cast<unsigned char>(text[i]);
-        uint32_t code = 0;
-        size_t extra = 0;
-        if (byte < 0x80) {
-            code = byte;
-        } else if ((byte & 0xE0) == 0xC0) {
-            code = byte & 0x1F;
-            extra = 1;
-        } else if ((byte & 0xF0) == 0xE0) {
-            code = byte & 0x0F;
-            extra = 2;
-        } else if ((byte & 0xF8) == 0xF0) {
-            code = byte & 0x07;
-            extra = 3;
-        } else {
-            throw std::runtime_error("name is not valid UTF-8: " + text);
-        }
-        for (size_t k = 1; k <= extra; ++k) {
-            if (i + k >= text.size())
-                throw std::runtime_error("name is not valid UTF-8: " + text);
-            auto next = static_cast<unsigned char>(text[i + k]);
-            if ((next & 0xC0) != 0x80)
-                throw std::runtime_error("name is not valid UTF-8: " + text);
-            code = (code << 6) | (next & 0x3F);
-        }
-        static const uint32_t smallest[] = {0, 0x80, 0x800, 0x10000};
-        if (code < smallest[extra] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
-            throw std::runtime_error("name is not valid UTF-8: " + text);
-        if (code >= 0x10000) {
-            code -= 0x10000;
-            out.push_back(static_cast<char16_t>(0xD800 + (code >> 10)));
-            out.push_back(static_cast<char16_t>(0xDC00 + (code & 0x3FF)));
-        } else {
-            out.push_back(static_cast<char16_t>(code));
-        }
-        i += extra + 1;
-    }
-    return out;
+[[noreturn]] void reject(const std::string& message) {
+    throw std::runtime_error(message);
 }
 
-std::string utf16_to_utf8(const std::u16string& text) {
-    std::string out;
-    for (size_t i = 0; i < text.size(); ++i) {
-        uint32_t code = text[i];
-        if (code >= 0xD800 && code <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-            text[i + 1] <= 0xDFFF) {
-            code = 0x10000 + ((code - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-            ++i;
-        }
-        if (code < 0x80) {
-            out.push_back(static_cast<char>(code));
-        } else if (code < 0x800) {
-            out.push_back(static_cast<char>(0xC0 | (code >> 6)));
-            out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-        } else if (code < 0x10000) {
-            out.push_back(static_cast<char>(0xE0 | (code >> 12)));
-            out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-        } else {
-            out.push_back(static_cast<char>(0xF0 | (code >> 18)));
-            out.push_back(static_cast<char>(0x80 | ((code >> 12) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-        }
-    }
-    return out;
+std::string quoted(const fs::path& path) {
+    return "'" + path.generic_string() + "'";
 }
 
-static std::u16string payload_name(const fs::path& relative) {
+bool is_within(const fs::path& folder, const fs::path& path) {
+    auto [folder_end, path_at] =
+        std::mismatch(folder.begin(), folder.end(), path.begin(), path.end());
+    return folder_end == folder.end();
+}
+
+void check_readable(const fs::path& source, const fs::path& relative) {
+    int fd = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        reject("cannot read " + quoted(relative) + ": " + std::strerror(errno));
+    ::close(fd);
+}
+
+class FolderWalk {
+  public:
+    explicit FolderWalk(const fs::path& root) : root_(fs::canonical(root)) {}
+
+    AppFolder run() {
+        walk(root_, fs::path());
+        return std::move(result_);
+    }
+
+  private:
+    void walk(const fs::path& folder, const fs::path& relative_folder) {
+        fs::path real = fs::canonical(folder);
+        if (!ancestors_.insert(real).second)
+            reject("the symbolic link " + quoted(relative_folder) +
+                   " leads back into a folder above it");
+        result_.folders.push_back(folder);
+        std::error_code error;
+        fs::directory_iterator it(folder, error), end;
+        if (error)
+            reject("cannot read the folder " +
+                   quoted(relative_folder.empty() ? folder : relative_folder) + ": " +
+                   error.message());
+        for (; it != end; it.increment(error)) {
+            if (error)
+                break;
+            add(it->path(), relative_folder / it->path().filename());
+        }
+        if (error)
+            reject("cannot read the folder " + quoted(relative_folder) + ": " + error.message());
+        ancestors_.erase(real);
+    }
+
+    void add(const fs::path& path, const fs::path& relative) {
+        if (relative.filename().string().find('\\') != std::string::npos)
+            reject(quoted(relative) +
+                   " has a backslash in its name, which Windows reads as a folder separator");
+        fs::file_status status = fs::symlink_status(path);
+        if (fs::is_symlink(status)) {
+            std::error_code error;
+            fs::path target = fs::canonical(path, error);
+            if (error)
+                reject("the symbolic link " + quoted(relative) +
+                       " points to nothing that can be read");
+            if (!is_within(root_, target))
+                reject("the symbolic link " + quoted(relative) + " leads out of the folder, to " +
+                       quoted(target));
+            status = fs::status(target);
+        }
+        if (fs::is_directory(status)) {
+            walk(path, relative);
+        } else if (fs::is_regular_file(status)) {
+            check_readable(path, relative);
+            result_.files.push_back({path, payload_name(relative), fs::file_size(path)});
+        } else {
+            reject(quoted(relative) + " is not a regular file (a device, socket or pipe)");
+        }
+    }
+
+    static std::u16string payload_name(const fs::path& relative) {
+        std::u16string name;
+        for (const auto& component : relative) {
+            if (!name.empty())
+                name.push_back(u'\\');
+            try {
+                name += utf8_to_utf16(component.string());
+            } catch (const std::runtime_error&) {
+                reject(quoted(relative) + " is not a valid UTF-8 name");
+            }
+        }
+        return name;
+    }
+
+    fs::path root_;
+    std::set<fs::path> ancestors_;
+    AppFolder result_;
+};
+
+// The main executable's name as the payload stores it; "/" and "\" both
+// separate folders, and a leading "./" is dropped.
+std::u16string main_entry_name(const std::string& main_relative_path) {
+    if (main_relative_path.empty())
+        reject("--main is empty");
+    if (fs::path(main_relative_path).is_absolute())
+        reject("--main '" + main_relative_path + "' must name the file relative to the folder");
     std::u16string name;
-    for (const auto& component : relative) {
-        if (!name.empty())
-            name.push_back(u'\\');
-        name += utf8_to_utf16(component.string());
+    try {
+        name = utf8_to_utf16(main_relative_path);
+    } catch (const std::runtime_error&) {
+        reject("--main '" + main_relative_path + "' is not valid UTF-8");
     }
+    std::replace(name.begin(), name.end(), u'/', u'\\');
+    while (name.rfind(u".\\", 0) == 0)
+        name.erase(0, 2);
+    std::string problem = entry_name_problem(name);
+    if (!problem.empty())
+        reject("--main '" + main_relative_path + "' " + problem);
     return name;
 }
 
-std::vector<AppFile> collect_app_files(const fs::path& folder, const std::string& main_relative_path) {
-    if (!fs::is_directory(folder))
-        throw std::runtime_error("not a folder: " + folder.string());
+} // namespace
 
-    std::vector<AppFile> files;
-    for (auto it = fs::recursive_directory_iterator(folder); it != fs::recursive_directory_iterator(); ++it) {
-        if (!it->is_regular_file())
-            continue;
-        fs::path relative = fs::relative(it->path(), folder);
-        files.push_back({it->path(), payload_name(relative), it->file_size()});
+bool path_is_inside(const fs::path& folder, const fs::path& path) {
+    return is_within(fs::weakly_canonical(folder), fs::weakly_canonical(path));
+}
+
+AppFolder collect_app_folder(const fs::path& folder, const std::string& main_relative_path) {
+    std::error_code error;
+    if (!fs::is_directory(folder, error))
+        reject("not a folder: " + folder.string());
+    std::u16string main_name = main_entry_name(main_relative_path);
+
+    AppFolder result;
+    try {
+        result = FolderWalk(folder).run();
+    } catch (const fs::filesystem_error& failure) {
+        reject("cannot read " + quoted(failure.path1()) + ": " + failure.code().message());
+    }
+    auto& files = result.files;
+
+    std::vector<std::u16string> names;
+    for (const auto& file : files) {
+        std::string problem = entry_name_problem(file.name);
+        if (!problem.empty())
+            reject("the name '" + utf16_to_utf8(file.name) + "' " + problem);
+        names.push_back(file.name);
     }
 
-    std::string main_normalised = main_relative_path;
-    std::replace(main_normalised.begin(), main_normalised.end(), '\\', '/');
-    std::u16string main_name = payload_name(fs::path(main_normalised).lexically_normal());
     auto main_it = std::find_if(files.begin(), files.end(),
                                 [&](const AppFile& file) { return file.name == main_name; });
-    if (main_it == files.end())
-        throw std::runtime_error("the main executable '" + main_relative_path +
-                                 "' is not a file in " + folder.string());
+    if (main_it == files.end()) {
+        std::string message =
+            "the main executable '" + main_relative_path + "' is not a file in " + folder.string();
+        auto key = windows_name_key(main_name);
+        for (const auto& file : files)
+            if (windows_name_key(file.name) == key)
+                message += " (did you mean '" + utf16_to_utf8(file.name) + "'?)";
+        reject(message);
+    }
 
-    AppFile main_file = *main_it;
-    files.erase(main_it);
-    std::sort(files.begin(), files.end(),
+    std::string clash = find_name_clash(names);
+    if (!clash.empty())
+        reject(clash);
+
+    std::iter_swap(files.begin(), main_it);
+    std::sort(files.begin() + 1, files.end(),
               [](const AppFile& a, const AppFile& b) { return a.name < b.name; });
-    files.insert(files.begin(), main_file);
-    return files;
+    std::sort(result.folders.begin(), result.folders.end());
+    return result;
+}
+
+std::vector<AppFile> collect_app_files(const fs::path& folder,
+                                       const std::string& main_relative_path) {
+    return collect_app_folder(folder, main_relative_path).files;
 }
 
 } // namespace qarvel

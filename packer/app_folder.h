@@ -1,5 +1,7 @@
 #pragma once
 
+#include "packer/utf16.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -14,14 +16,24 @@ struct AppFile {
     uint64_t size = 0;
 };
 
-// The folder's files: the main executable first, then every other file in
-// the order of their UTF-16 names, so one folder always gives the same bytes.
+struct AppFolder {
+    // The main executable first, then every other file in the order of their
+    // UTF-16 names, so one folder always gives the same bytes.
+    std::vector<AppFile> files;
+    // Every folder read on the way, for build systems that track additions.
+    std::vector<std::filesystem::path> folders;
+};
+
+// Reads the folder and checks that the launcher can place every file of it
+// on Windows. Symbolic links are followed while they stay inside the folder.
 // Throws std::runtime_error with a message for the user on bad input.
+AppFolder collect_app_folder(const std::filesystem::path& folder,
+                             const std::string& main_relative_path);
+
 std::vector<AppFile> collect_app_files(const std::filesystem::path& folder,
                                        const std::string& main_relative_path);
 
-// UTF-8 to UTF-16; throws on invalid UTF-8.
-std::u16string utf8_to_utf16(const std::string& text);
-std::string utf16_to_utf8(const std::u16string& text);
+// Whether path lies in folder or below it; both are resolved first.
+bool path_is_inside(const std::filesystem::path& folder, const std::filesystem::path& path);
 
 } // namespace qarvel

@@ -1,42 +1,177 @@
-// qarvel-pack: turns an application folder into a launcher payload.
+// qarvel-pack: builds the payload of a one-file launcher from an application
+// folder, and lists, verifies and extracts the payload of a payload file or
+// of a built launcher.
 #include "packer/app_folder.h"
+#include "packer/depfile.h"
+#include "packer/payload_failure.h"
+#include "packer/payload_inspection.h"
+#include "packer/payload_locator.h"
 #include "packer/payload_writer.h"
+#include "packer/progress.h"
 
 #include <CLI/CLI.hpp>
+#include <cinttypes>
 #include <cstdio>
 #include <exception>
 #include <string>
+
+namespace {
+
+struct CreateArguments {
+    std::string folder, main_path, output, depfile;
+    qarvel::CompressionOptions compression;
+    bool quiet = false;
+};
+
+struct InspectArguments {
+    std::string file, output;
+    bool quiet = false;
+};
+
+unsigned long long as_ull(uint64_t value) {
+    return static_cast<unsigned long long>(value);
+}
+
+int create(const CreateArguments& args) {
+    if (qarvel::path_is_inside(args.folder, args.output))
+        throw std::runtime_error("the output " + args.output +
+                                 " lies inside the folder being packed");
+    auto folder = qarvel::collect_app_folder(args.folder, args.main_path);
+    qarvel::ProgressLine progress(stderr, args.quiet);
+    auto result = qarvel::write_payload(
+        folder.files, args.output, args.compression,
+        [&](uint64_t in, uint64_t total, uint64_t out) { progress.update(in, total, out); });
+    progress.finish();
+    if (!args.depfile.empty())
+        qarvel::write_depfile(args.depfile, args.output, folder);
+    if (!args.quiet)
+        std::fprintf(stderr, "qarvel-pack: %zu files, %llu bytes packed into %llu bytes\n",
+                     folder.files.size(), as_ull(result.entry_stream_bytes),
+                     as_ull(result.payload_bytes));
+    return 0;
+}
+
+struct LoadedPayload {
+    std::vector<unsigned char> file;
+    qarvel::PayloadLocation location;
+    const unsigned char* data() const { return file.data() + location.offset; }
+};
+
+LoadedPayload load(const std::string& path) {
+    LoadedPayload loaded{qarvel::read_whole_file(path), {}};
+    loaded.location = qarvel::locate_payload(loaded.file, path);
+    return loaded;
+}
+
+int list(const InspectArguments& args) {
+    auto payload = load(args.file);
+    qarvel::list_payload(payload.data(), payload.location.size,
+                         [](const qarvel::EntryHeader& entry) {
+                             std::printf("%12llu  %08" PRIx32 "  %s\n", as_ull(entry.size),
+                                         entry.checksum, qarvel::utf16_to_utf8(entry.name).c_str());
+                         });
+    return 0;
+}
+
+int verify(const InspectArguments& args) {
+    auto payload = load(args.file);
+    qarvel::PayloadSummary summary;
+    std::string fault =
+        qarvel::first_payload_fault(payload.data(), payload.location.size, &summary);
+    if (!fault.empty()) {
+        std::fprintf(stderr, "qarvel-pack: %s: %s\n", args.file.c_str(), fault.c_str());
+        return 1;
+    }
+    if (!args.quiet)
+        std::printf("%s: sound: %zu entries, %llu content bytes, a payload of %llu bytes at offset "
+                    "%zu\n",
+                    args.file.c_str(), summary.entries, as_ull(summary.content_bytes),
+                    as_ull(payload.location.size), payload.location.offset);
+    return 0;
+}
+
+int extract(const InspectArguments& args) {
+    auto payload = load(args.file);
+    auto summary = qarvel::extract_payload(payload.data(), payload.location.size, args.output);
+    if (!args.quiet)
+        std::printf("%s: %zu files written, %zu up to date, into %s; main executable '%s'\n",
+                    args.file.c_str(), summary.written, summary.up_to_date, args.output.c_str(),
+                    qarvel::utf16_to_utf8(summary.main_name).c_str());
+    return 0;
+}
+
+void add_file_argument(CLI::App* command, InspectArguments& args) {
+    command->add_option("FILE", args.file, "a payload, or a launcher built around one")
+        ->required()
+        ->check(CLI::ExistingFile);
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
     CLI::App app{"qarvel-pack: builds and inspects the payload of a Qarvel one-file launcher"};
     app.require_subcommand(1);
 
-    std::string folder, main_path, output;
-    qarvel::CompressionOptions compression;
-    bool quiet = false;
-    auto* create = app.add_subcommand("create", "pack an application folder into a payload");
-    create->add_option("DIR", folder, "the application folder")->required();
-    create->add_option("--main", main_path, "the main executable, relative to DIR")->required();
-    create->add_option("-o,--output", output, "the payload file to write")->required();
-    create->add_option("--level", compression.level, "zstd level")->check(CLI::Range(1, 22))->capture_default_str();
-    create->add_option("--window-log", compression.window_log, "zstd window log (at most 27)")
-        ->check(CLI::Range(10, 27));
-    create->add_option("--threads", compression.threads, "zstd worker threads")->check(CLI::Range(0, 64));
-    create->add_flag("-q,--quiet", quiet, "print nothing on success");
+    CreateArguments create_args;
+    auto* create_command = app.add_subcommand(
+        "create", "pack an application folder into a payload; the main executable comes first, "
+                  "the other files follow in name order");
+    create_command->add_option("DIR", create_args.folder, "the application folder")->required();
+    create_command
+        ->add_option("--main", create_args.main_path, "the main executable, relative to DIR")
+        ->required();
+    create_command->add_option("-o,--output", create_args.output, "the payload file to write")
+        ->required();
+    create_command->add_option("--level", create_args.compression.level, "zstd compression level")
+        ->check(CLI::Range(1, 22))
+        ->capture_default_str();
+    create_command
+        ->add_option("--window-log", create_args.compression.window_log,
+                     "zstd window log, at most 27; a smaller content gets a smaller window")
+        ->check(CLI::Range(10, 27))
+        ->capture_default_str();
+    create_command
+        ->add_option("--threads", create_args.compression.threads,
+                     "compression threads; the payload is the same for every count")
+        ->check(CLI::Range(1, 256))
+        ->capture_default_str();
+    create_command->add_option("--depfile", create_args.depfile,
+                               "also write a make-style dependency file for build systems");
+    create_command->add_flag("-q,--quiet", create_args.quiet,
+                             "print nothing on success, show no progress");
+
+    InspectArguments list_args, verify_args, extract_args;
+    auto* list_command = app.add_subcommand(
+        "list", "print each entry's size, stored checksum and name, the main executable first");
+    add_file_argument(list_command, list_args);
+    auto* verify_command = app.add_subcommand(
+        "verify", "decode the whole payload and check every entry's name and checksum, the end of "
+                  "the stream and the trailer; exits with 1 and the first fault found");
+    add_file_argument(verify_command, verify_args);
+    verify_command->add_flag("-q,--quiet", verify_args.quiet,
+                             "print nothing when the payload is sound");
+    auto* extract_command = app.add_subcommand(
+        "extract", "write the entries below DIR as the launcher writes them below its target "
+                   "directory, leaving files with matching checksums alone");
+    add_file_argument(extract_command, extract_args);
+    extract_command->add_option("-o,--output", extract_args.output, "the folder to write into")
+        ->required();
+    extract_command->add_flag("-q,--quiet", extract_args.quiet, "print nothing on success");
 
     CLI11_PARSE(app, argc, argv);
 
     try {
-        if (*create) {
-            auto files = qarvel::collect_app_files(folder, main_path);
-            auto result = qarvel::write_payload(files, output, compression);
-            if (!quiet)
-                fprintf(stderr, "qarvel-pack: %zu files, %llu bytes packed into %llu bytes\n", files.size(),
-                        static_cast<unsigned long long>(result.entry_stream_bytes),
-                        static_cast<unsigned long long>(result.payload_bytes));
-        }
+        if (*create_command)
+            return create(create_args);
+        if (*list_command)
+            return list(list_args);
+        if (*verify_command)
+            return verify(verify_args);
+        if (*extract_command)
+            return extract(extract_args);
     } catch (const std::exception& error) {
-        fprintf(stderr, "qarvel-pack: error: %s\n", error.what());
+        std::fflush(stdout);
+        std::fprintf(stderr, "qarvel-pack: error: %s\n", error.what());
         return 1;
     }
     return 0;

@@ -5,27 +5,43 @@
 #include <fstream>
 #include <memory>
 #include <stdexcept>
+#include <unistd.h>
 #include <zlib.h>
 #include <zstd.h>
+
+namespace fs = std::filesystem;
 
 namespace qarvel {
 namespace {
 
 constexpr size_t chunk_bytes = 1 << 20;
 
+// Fixed job layout of zstd's multi-threaded mode: the frame depends on these,
+// never on the number of workers, so every thread count gives the same bytes.
+constexpr int job_bytes = 32 << 20;
+constexpr int overlap_log = 6; // each job sees the last eighth of a window before it
+
 struct CCtxDeleter {
     void operator()(ZSTD_CCtx* context) const { ZSTD_freeCCtx(context); }
 };
 
-void check_zstd(size_t result, const char* what) {
+void check_zstd(size_t result, const std::string& what) {
     if (ZSTD_isError(result))
-        throw std::runtime_error(std::string(what) + ": " + ZSTD_getErrorName(result));
+        throw std::runtime_error(what + ": " + ZSTD_getErrorName(result));
+}
+
+void set_parameter(ZSTD_CCtx* context, ZSTD_cParameter parameter, int value, const char* what) {
+    check_zstd(ZSTD_CCtx_setParameter(context, parameter, value), what);
+}
+
+std::string cannot_read(const AppFile& file) {
+    return "cannot read " + file.source.string() + " (did it change while packing?)";
 }
 
 uint32_t file_crc32(const AppFile& file, std::vector<char>& chunk) {
     std::ifstream in(file.source, std::ios::binary);
     if (!in)
-        throw std::runtime_error("cannot read " + file.source.string());
+        throw std::runtime_error(cannot_read(file));
     uLong crc = crc32(0L, Z_NULL, 0);
     uint64_t total = 0;
     while (in) {
@@ -35,13 +51,41 @@ uint32_t file_crc32(const AppFile& file, std::vector<char>& chunk) {
         total += got;
     }
     if (in.bad() || total != file.size)
-        throw std::runtime_error("cannot read " + file.source.string() + " (did it change while packing?)");
+        throw std::runtime_error(cannot_read(file));
     return static_cast<uint32_t>(crc);
+}
+
+ZSTD_CCtx* configure(ZSTD_CCtx* context, const CompressionOptions& options,
+                     uint64_t content_bytes) {
+    if (options.window_log > static_cast<int>(payload_format::max_window_log))
+        throw std::runtime_error("the window log is at most " +
+                                 std::to_string(payload_format::max_window_log));
+    set_parameter(context, ZSTD_c_compressionLevel, options.level, "bad level");
+    set_parameter(context, ZSTD_c_windowLog, options.window_log, "bad window log");
+    set_parameter(context, ZSTD_c_contentSizeFlag, 1, "content size flag");
+    set_parameter(context, ZSTD_c_checksumFlag, 0, "checksum flag");
+    set_parameter(context, ZSTD_c_dictIDFlag, 0, "dictionary id flag");
+    int workers = options.threads < 1 ? 1 : options.threads;
+    if (ZSTD_isError(ZSTD_CCtx_setParameter(context, ZSTD_c_nbWorkers, workers))) {
+        // A zstd built without threads packs on the calling thread for every
+        // thread count: the output still does not depend on it.
+        set_parameter(context, ZSTD_c_nbWorkers, 0, "workers");
+    } else {
+        set_parameter(context, ZSTD_c_jobSize, job_bytes, "job size");
+        set_parameter(context, ZSTD_c_overlapLog, overlap_log, "overlap");
+    }
+    // The size is known before the first byte, so the frame records it and
+    // the launcher's decoder sizes its memory by the content.
+    check_zstd(ZSTD_CCtx_setPledgedSrcSize(context, content_bytes), "pledged size");
+    return context;
 }
 
 class FrameWriter {
   public:
-    FrameWriter(std::ofstream& out, ZSTD_CCtx* context) : out_(out), context_(context), buffer_(ZSTD_CStreamOutSize()) {}
+    FrameWriter(std::ofstream& out, ZSTD_CCtx* context, uint64_t total_in,
+                const PackProgress& progress)
+        : out_(out), context_(context), buffer_(ZSTD_CStreamOutSize()), total_in_(total_in),
+          progress_(progress) {}
 
     void write(const void* data, size_t size, ZSTD_EndDirective mode = ZSTD_e_continue) {
         ZSTD_inBuffer input{data, size, 0};
@@ -54,6 +98,9 @@ class FrameWriter {
             written_ += output.pos;
             finished = mode == ZSTD_e_end ? remaining == 0 : input.pos == input.size;
         }
+        read_ += size;
+        if (progress_)
+            progress_(read_, total_in_, written_);
     }
 
     uint64_t written() const { return written_; }
@@ -62,6 +109,9 @@ class FrameWriter {
     std::ofstream& out_;
     ZSTD_CCtx* context_;
     std::vector<char> buffer_;
+    uint64_t read_ = 0;
+    uint64_t total_in_;
+    const PackProgress& progress_;
     uint64_t written_ = 0;
 };
 
@@ -76,35 +126,55 @@ std::vector<unsigned char> name_bytes(const std::u16string& name) {
     return bytes;
 }
 
+// Removes the unfinished output unless the payload was completed.
+class TemporaryOutput {
+  public:
+    explicit TemporaryOutput(const fs::path& output)
+        : output_(output), path_(output.string() + ".partial-" + std::to_string(::getpid())) {}
+    ~TemporaryOutput() {
+        if (!kept_) {
+            std::error_code ignored;
+            fs::remove(path_, ignored);
+        }
+    }
+    const fs::path& path() const { return path_; }
+    void keep() {
+        fs::rename(path_, output_);
+        kept_ = true;
+    }
+
+  private:
+    fs::path output_;
+    fs::path path_;
+    bool kept_ = false;
+};
+
 } // namespace
 
-PackResult write_payload(const std::vector<AppFile>& files, const std::filesystem::path& output,
-                         const CompressionOptions& options) {
-    uint64_t stream_bytes = 2; // the end marker
+uint64_t entry_stream_size(const std::vector<AppFile>& files) {
+    uint64_t bytes = 2; // the end marker
     for (const auto& file : files)
-        stream_bytes += (file.name.size() + 1) * 2 + 8 + 4 + file.size;
+        bytes += (file.name.size() + 1) * 2 + 8 + 4 + file.size;
+    return bytes;
+}
 
+PackResult write_payload(const std::vector<AppFile>& files, const fs::path& output,
+                         const CompressionOptions& options, const PackProgress& progress) {
+    uint64_t stream_bytes = entry_stream_size(files);
     std::unique_ptr<ZSTD_CCtx, CCtxDeleter> context(ZSTD_createCCtx());
     if (!context)
         throw std::runtime_error("cannot create a compression context");
-    check_zstd(ZSTD_CCtx_setParameter(context.get(), ZSTD_c_compressionLevel, options.level), "bad level");
-    if (options.window_log != 0)
-        check_zstd(ZSTD_CCtx_setParameter(context.get(), ZSTD_c_windowLog, options.window_log), "bad window log");
-    check_zstd(ZSTD_CCtx_setParameter(context.get(), ZSTD_c_contentSizeFlag, 1), "content size flag");
-    check_zstd(ZSTD_CCtx_setParameter(context.get(), ZSTD_c_checksumFlag, 0), "checksum flag");
-    if (options.threads > 0)
-        check_zstd(ZSTD_CCtx_setParameter(context.get(), ZSTD_c_nbWorkers, options.threads),
-                   "this zstd has no multi-threading");
-    // The size is known before the first byte, so the frame records it and
-    // the launcher's decoder sizes its window by the content.
-    check_zstd(ZSTD_CCtx_setPledgedSrcSize(context.get(), stream_bytes), "pledged size");
+    configure(context.get(), options, stream_bytes);
 
-    std::ofstream out(output, std::ios::binary | std::ios::trunc);
+    if (output.has_parent_path())
+        fs::create_directories(output.parent_path());
+    TemporaryOutput temporary(output);
+    std::ofstream out(temporary.path(), std::ios::binary | std::ios::trunc);
     if (!out)
         throw std::runtime_error("cannot write " + output.string());
     out.write(reinterpret_cast<const char*>(payload_format::header), payload_format::header_bytes);
 
-    FrameWriter frame(out, context.get());
+    FrameWriter frame(out, context.get(), stream_bytes, progress);
     std::vector<char> chunk(chunk_bytes);
     for (const auto& file : files) {
         uint32_t crc = file_crc32(file, chunk);
@@ -115,16 +185,21 @@ PackResult write_payload(const std::vector<AppFile>& files, const std::filesyste
         frame.write(name.data(), name.size());
         frame.write(fields, sizeof fields);
 
+        // The checksum is taken before the content goes out; a file that
+        // changes in between must not leave a wrong checksum behind.
         std::ifstream in(file.source, std::ios::binary);
         uint64_t copied = 0;
+        uLong copied_crc = crc32(0L, Z_NULL, 0);
         while (in && copied < file.size) {
             in.read(chunk.data(), static_cast<std::streamsize>(chunk.size()));
             auto got = static_cast<size_t>(in.gcount());
             frame.write(chunk.data(), got);
+            copied_crc = crc32(copied_crc, reinterpret_cast<const Bytef*>(chunk.data()),
+                               static_cast<uInt>(got));
             copied += got;
         }
-        if (copied != file.size)
-            throw std::runtime_error("cannot read " + file.source.string() + " (did it change while packing?)");
+        if (copied != file.size || static_cast<uint32_t>(copied_crc) != crc)
+            throw std::runtime_error(cannot_read(file));
     }
     const unsigned char end_marker[2] = {0, 0};
     frame.write(end_marker, sizeof end_marker, ZSTD_e_end);
@@ -139,6 +214,7 @@ PackResult write_payload(const std::vector<AppFile>& files, const std::filesyste
     out.close();
     if (!out)
         throw std::runtime_error("cannot write " + output.string());
+    temporary.keep();
     return {stream_bytes, frame_end + padding + payload_format::trailer_bytes};
 }
 

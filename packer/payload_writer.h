@@ -4,14 +4,15 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <vector>
 
 namespace qarvel {
 
 struct CompressionOptions {
     int level = 19;
-    int window_log = 0; // 0: zstd's choice for the level, never above 27
-    int threads = 0;
+    int window_log = 27; // at most 27; zstd shrinks it to the content's size
+    int threads = 1;
 };
 
 struct PackResult {
@@ -19,8 +20,16 @@ struct PackResult {
     uint64_t payload_bytes = 0;
 };
 
-// Writes the payload for files (main executable first) to output.
+// Called now and then while packing: entry-stream bytes read so far, of the
+// total, and payload bytes written so far.
+using PackProgress = std::function<void(uint64_t bytes_in, uint64_t total_in, uint64_t bytes_out)>;
+
+// Entry-stream bytes that files make, end marker included.
+uint64_t entry_stream_size(const std::vector<AppFile>& files);
+
+// Writes the payload for files (main executable first) to output. The file
+// appears only when complete: a failure leaves no output behind.
 PackResult write_payload(const std::vector<AppFile>& files, const std::filesystem::path& output,
-                         const CompressionOptions& options);
+                         const CompressionOptions& options, const PackProgress& progress = {});
 
 } // namespace qarvel

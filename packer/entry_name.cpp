@@ -1,0 +1,139 @@
+#include "packer/entry_name.h"
+
+#include "packer/utf16.h"
+#include "payload/payload_format.h"
+
+#include <clocale>
+#include <cwctype>
+#include <locale.h>
+#include <map>
+
+namespace qarvel {
+namespace {
+
+bool is_surrogate(char16_t unit) {
+    return unit >= 0xD800 && unit <= 0xDFFF;
+}
+bool is_high_surrogate(char16_t unit) {
+    return unit >= 0xD800 && unit <= 0xDBFF;
+}
+bool is_low_surrogate(char16_t unit) {
+    return unit >= 0xDC00 && unit <= 0xDFFF;
+}
+
+char16_t ascii_upper(char16_t unit) {
+    return unit >= u'a' && unit <= u'z' ? unit - 32 : unit;
+}
+
+std::string quoted(const std::u16string& text) {
+    return "'" + utf16_to_utf8(text) + "'";
+}
+
+// Opening any of these names, with or without an extension, reaches a device.
+bool is_device_name(const std::u16string& component) {
+    static const char16_t* const devices[] = {
+        u"CON",  u"PRN",  u"AUX",  u"NUL",  u"COM1", u"COM2", u"COM3",   u"COM4",
+        u"COM5", u"COM6", u"COM7", u"COM8", u"COM9", u"LPT1", u"LPT2",   u"LPT3",
+        u"LPT4", u"LPT5", u"LPT6", u"LPT7", u"LPT8", u"LPT9", u"CONIN$", u"CONOUT$"};
+    std::u16string stem = component.substr(0, component.find(u'.'));
+    while (!stem.empty() && stem.back() == u' ')
+        stem.pop_back();
+    for (auto& unit : stem)
+        unit = ascii_upper(unit);
+    for (const char16_t* device : devices)
+        if (stem == device)
+            return true;
+    return false;
+}
+
+std::string component_problem(const std::u16string& component) {
+    if (component.empty())
+        return "has an empty folder component (two backslashes in a row, or one at the end)";
+    if (component == u"." || component == u"..")
+        return "has a '" + utf16_to_utf8(component) + "' component";
+    for (char16_t unit : component) {
+        if (unit < 0x20)
+            return "holds a control character";
+        if (std::u16string_view(u"<>:\"/|?*").find(unit) != std::u16string_view::npos)
+            return "holds the character '" + std::string(1, static_cast<char>(unit)) +
+                   "', which Windows forbids in names";
+    }
+    if (component.back() == u'.' || component.back() == u' ')
+        return "has a component ending in a dot or a space, which Windows drops";
+    if (is_device_name(component))
+        return "has the component " + quoted(component) + ", which Windows opens as a device";
+    return "";
+}
+
+} // namespace
+
+std::string entry_name_problem(const std::u16string& name) {
+    if (name.empty())
+        return "is empty";
+    if (name.size() > payload_format::max_name_units)
+        return "is " + std::to_string(name.size()) + " UTF-16 units long, more than " +
+               std::to_string(payload_format::max_name_units);
+    for (size_t i = 0; i < name.size(); ++i) {
+        if (is_high_surrogate(name[i]) && i + 1 < name.size() && is_low_surrogate(name[i + 1]))
+            ++i;
+        else if (is_surrogate(name[i]))
+            return "is not valid UTF-16";
+    }
+    if (name.front() == u'\\')
+        return "starts with a backslash";
+    if (name.size() >= 2 && name[1] == u':' && ascii_upper(name[0]) >= u'A' &&
+        ascii_upper(name[0]) <= u'Z')
+        return "starts with a drive letter";
+    size_t start = 0;
+    while (true) {
+        size_t end = name.find(u'\\', start);
+        std::string problem = component_problem(name.substr(start, end - start));
+        if (!problem.empty())
+            return problem;
+        if (end == std::u16string::npos)
+            return "";
+        start = end + 1;
+    }
+}
+
+std::u16string windows_name_key(const std::u16string& name) {
+    static const locale_t unicode = newlocale(LC_CTYPE_MASK, "C.UTF-8", nullptr);
+    std::u16string key = name;
+    for (auto& unit : key) {
+        if (is_surrogate(unit))
+            continue;
+        if (unicode == nullptr) {
+            unit = ascii_upper(unit);
+            continue;
+        }
+        auto upper = towupper_l(static_cast<wint_t>(unit), unicode);
+        // NTFS keeps a letter whose capital lies outside the BMP as it is.
+        if (upper <= 0xFFFF && !is_surrogate(static_cast<char16_t>(upper)))
+            unit = static_cast<char16_t>(upper);
+    }
+    return key;
+}
+
+std::string find_name_clash(const std::vector<std::u16string>& names) {
+    std::map<std::u16string, const std::u16string*> files;
+    for (const auto& name : names) {
+        auto [it, added] = files.emplace(windows_name_key(name), &name);
+        if (!added && *it->second == name)
+            return quoted(name) + " appears twice";
+        if (!added)
+            return quoted(*it->second) + " and " + quoted(name) +
+                   " differ only in letter case; Windows would see them as the same file";
+    }
+    for (const auto& name : names) {
+        for (size_t end = name.find(u'\\'); end != std::u16string::npos;
+             end = name.find(u'\\', end + 1)) {
+            auto it = files.find(windows_name_key(name.substr(0, end)));
+            if (it != files.end())
+                return quoted(*it->second) + " is a file, but " + quoted(name) +
+                       " needs a folder of that name";
+        }
+    }
+    return "";
+}
+
+} // namespace qarvel

@@ -1,0 +1,48 @@
+#pragma once
+
+// The entry stream read back through the launcher's own payload reader, in
+// the launcher's own read sizes: one unit per name read, then the size, the
+// checksum, and the content in chunks. Memory stays bounded whatever the
+// bytes claim, so any input can be fed to it.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace qarvel {
+
+constexpr size_t entry_content_chunk_bytes = 32768;
+
+struct EntryHeader {
+    std::u16string name;
+    uint64_t size = 0;
+    uint32_t checksum = 0;
+};
+
+class EntryVisitor {
+  public:
+    virtual ~EntryVisitor() = default;
+    virtual void entry_begins(const EntryHeader& entry) = 0;
+    // The entry's content, in stream order, in chunks of at most
+    // entry_content_chunk_bytes; nothing for an empty entry.
+    virtual void entry_content(const unsigned char* bytes, size_t size) = 0;
+    virtual void entry_ends(const EntryHeader& entry) = 0;
+};
+
+// Reads entries from the open payload reader up to and including the end
+// marker. Faults throw qarvel::PayloadError: the reader's own messages, or
+// one for a name longer than the launcher's name buffer. A visitor may throw
+// to stop early. Returns the entry-stream bytes read.
+uint64_t read_entry_stream(EntryVisitor& visitor);
+
+// Opens the launcher's reader over a payload's bytes and closes it however
+// the reading ends. The reader is process-wide: one session at a time.
+class PayloadReading {
+  public:
+    PayloadReading(const unsigned char* payload, uint64_t payload_bytes);
+    ~PayloadReading();
+    PayloadReading(const PayloadReading&) = delete;
+    PayloadReading& operator=(const PayloadReading&) = delete;
+};
+
+} // namespace qarvel

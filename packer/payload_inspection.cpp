@@ -1,0 +1,277 @@
+#include "packer/payload_inspection.h"
+
+#include "packer/app_folder.h"
+#include "packer/entry_name.h"
+#include "packer/payload_failure.h"
+#include "packer/payload_locator.h"
+#include "packer/utf16.h"
+#include "payload/payload_format.h"
+#include "payload/payload_reader.h"
+
+#include <algorithm>
+#include <cinttypes>
+#include <cstdio>
+#include <fstream>
+#include <optional>
+#include <vector>
+#include <zlib.h>
+// ZSTD_getFrameHeader is in zstd's advanced interface.
+#define ZSTD_STATIC_LINKING_ONLY
+#include <zstd.h>
+
+namespace fs = std::filesystem;
+
+namespace qarvel {
+namespace {
+
+std::string hex32(uint32_t value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08" PRIx32, value);
+    return text;
+}
+
+std::string describe(size_t index, const std::u16string& name) {
+    return "entry " + std::to_string(index) + " '" + utf16_to_utf8(name) + "'";
+}
+
+uint32_t update_crc(uint32_t crc, const unsigned char* bytes, size_t size) {
+    return static_cast<uint32_t>(crc32(crc, bytes, static_cast<uInt>(size)));
+}
+
+class ListVisitor : public EntryVisitor {
+  public:
+    explicit ListVisitor(const std::function<void(const EntryHeader&)>& show) : show_(show) {}
+    void entry_begins(const EntryHeader& entry) override { show_(entry); }
+    void entry_content(const unsigned char*, size_t) override {}
+    void entry_ends(const EntryHeader&) override {}
+
+  private:
+    const std::function<void(const EntryHeader&)>& show_;
+};
+
+// Checks each entry as it passes; the first fault stops the reading.
+class VerifyVisitor : public EntryVisitor {
+  public:
+    struct Fault {
+        std::string message;
+    };
+
+    void entry_begins(const EntryHeader& entry) override {
+        ++index_;
+        std::string problem = entry_name_problem(entry.name);
+        if (!problem.empty())
+            throw Fault{describe(index_, entry.name) + ": the name " + problem};
+        names_.push_back(entry.name);
+        crc_ = 0;
+        inside_ = true;
+    }
+
+    void entry_content(const unsigned char* bytes, size_t size) override {
+        crc_ = update_crc(crc_, bytes, size);
+    }
+
+    void entry_ends(const EntryHeader& entry) override {
+        inside_ = false;
+        content_bytes_ += entry.size;
+        if (entry.checksum == payload_format::stored_checksum(crc_))
+            return;
+        if (entry.checksum == 0)
+            throw Fault{describe(index_, entry.name) +
+                        ": checksum 0 is stored; the launcher would take a missing or empty "
+                        "file for up to date and never write this one"};
+        throw Fault{describe(index_, entry.name) + ": stored checksum " + hex32(entry.checksum) +
+                    " does not match the content's CRC-32 " + hex32(crc_)};
+    }
+
+    // Where a break in the stream happened.
+    std::string place() const {
+        if (inside_)
+            return describe(index_, names_.back());
+        return index_ == 0 ? "before the first entry" : "after " + describe(index_, names_.back());
+    }
+
+    size_t entries() const { return index_; }
+    uint64_t content_bytes() const { return content_bytes_; }
+    const std::vector<std::u16string>& names() const { return names_; }
+
+  private:
+    size_t index_ = 0;
+    uint32_t crc_ = 0;
+    bool inside_ = false;
+    uint64_t content_bytes_ = 0;
+    std::vector<std::u16string> names_;
+};
+
+std::string frame_header_fault(const unsigned char* payload, uint64_t payload_bytes) {
+    if (payload_bytes < payload_format::header_bytes ||
+        !std::equal(payload_format::header, payload_format::header + payload_format::header_bytes,
+                    payload))
+        return "the payload does not start with the header \"ZOQ\"";
+    ZSTD_frameHeader header{};
+    size_t result = ZSTD_getFrameHeader(&header, payload + payload_format::header_bytes,
+                                        payload_bytes - payload_format::header_bytes);
+    if (ZSTD_isError(result) || result != 0)
+        return "no zstd frame follows the header";
+    if (header.frameType != ZSTD_frame)
+        return "a skippable frame follows the header, not a zstd frame";
+    if (header.dictID != 0)
+        return "the frame names dictionary " + std::to_string(header.dictID) +
+               ", and the launcher has none";
+    if (header.windowSize > (uint64_t{1} << payload_format::max_window_log))
+        return "the frame's window of " + std::to_string(header.windowSize) +
+               " bytes is above the launcher's limit of 2^27";
+    return "";
+}
+
+std::string tail_fault(const unsigned char* payload, uint64_t payload_bytes) {
+    uint64_t frame_end = frame_end_offset(payload, payload_bytes);
+    if (frame_end == 0)
+        return "the zstd frame is not complete";
+    if (payload_bytes < frame_end + payload_format::trailer_bytes)
+        return "the payload ends without a trailer after the frame";
+    uint64_t trailer_at = payload_bytes - payload_format::trailer_bytes;
+    for (uint64_t at = frame_end; at < trailer_at; ++at)
+        if (payload[at] != 0)
+            return "the byte at offset " + std::to_string(at) +
+                   ", between the frame and the trailer, is not zero";
+    if (trailer_at % payload_format::trailer_alignment != 0)
+        return "the trailer's offset " + std::to_string(trailer_at) + " is not a multiple of 8";
+    uint64_t trailer = payload_format::get_u64_le(payload + trailer_at);
+    if (trailer != trailer_at)
+        return "the trailer holds " + std::to_string(trailer) + ", not its own offset " +
+               std::to_string(trailer_at);
+    return "";
+}
+
+} // namespace
+
+void list_payload(const unsigned char* payload, uint64_t payload_bytes,
+                  const std::function<void(const EntryHeader&)>& show) {
+    PayloadReading reading(payload, payload_bytes);
+    ListVisitor visitor(show);
+    read_entry_stream(visitor);
+}
+
+std::string first_payload_fault(const unsigned char* payload, uint64_t payload_bytes,
+                                PayloadSummary* summary) {
+    std::string fault = frame_header_fault(payload, payload_bytes);
+    if (!fault.empty())
+        return fault;
+
+    VerifyVisitor visitor;
+    uint64_t stream_bytes = 0;
+    {
+        PayloadReading reading(payload, payload_bytes);
+        try {
+            stream_bytes = read_entry_stream(visitor);
+        } catch (const VerifyVisitor::Fault& entry_fault) {
+            return entry_fault.message;
+        } catch (const PayloadError& error) {
+            return visitor.place() + ": " + error.what();
+        }
+        // Nothing may follow the end marker: one more byte must be refused.
+        try {
+            unsigned char extra = 0;
+            read_payload(&extra, 1);
+            return "the frame holds more content after the end marker";
+        } catch (const PayloadError&) {
+        }
+    }
+    if (visitor.entries() == 0)
+        return "the payload holds no entries, so there is no main executable to start";
+    fault = find_name_clash(visitor.names());
+    if (!fault.empty())
+        return fault;
+    fault = tail_fault(payload, payload_bytes);
+    if (!fault.empty())
+        return fault;
+    if (summary != nullptr)
+        *summary = {visitor.entries(), visitor.content_bytes(), stream_bytes};
+    return "";
+}
+
+uint32_t existing_file_checksum(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return 0;
+    uint32_t crc = 0;
+    uint64_t total = 0;
+    std::vector<char> chunk(1 << 16);
+    while (in) {
+        in.read(chunk.data(), static_cast<std::streamsize>(chunk.size()));
+        auto got = static_cast<size_t>(in.gcount());
+        crc = update_crc(crc, reinterpret_cast<const unsigned char*>(chunk.data()), got);
+        total += got;
+    }
+    if (in.bad() || total == 0)
+        return 0;
+    return payload_format::stored_checksum(crc);
+}
+
+namespace {
+
+class ExtractVisitor : public EntryVisitor {
+  public:
+    explicit ExtractVisitor(const fs::path& folder) : folder_(fs::weakly_canonical(folder)) {}
+
+    void entry_begins(const EntryHeader& entry) override {
+        ++index_;
+        std::string problem = entry_name_problem(entry.name);
+        if (!problem.empty())
+            throw std::runtime_error(describe(index_, entry.name) + ": the name " + problem);
+        if (summary_.main_name.empty())
+            summary_.main_name = entry.name;
+        std::u16string relative = entry.name;
+        std::replace(relative.begin(), relative.end(), u'\\', u'/');
+        fs::path path = folder_ / fs::path(utf16_to_utf8(relative));
+        if (!path_is_inside(folder_, path))
+            throw std::runtime_error(describe(index_, entry.name) +
+                                     " would land outside the folder, through a symbolic link");
+        if (existing_file_checksum(path) == entry.checksum) {
+            ++summary_.up_to_date;
+            return;
+        }
+        fs::create_directories(path.parent_path());
+        out_.emplace(path, std::ios::binary | std::ios::trunc);
+        if (!*out_)
+            throw std::runtime_error("cannot write " + path.string());
+        path_ = path;
+    }
+
+    void entry_content(const unsigned char* bytes, size_t size) override {
+        if (out_)
+            out_->write(reinterpret_cast<const char*>(bytes), static_cast<std::streamsize>(size));
+    }
+
+    void entry_ends(const EntryHeader&) override {
+        if (!out_)
+            return;
+        out_->close();
+        if (!*out_)
+            throw std::runtime_error("cannot write " + path_.string());
+        out_.reset();
+        ++summary_.written;
+    }
+
+    const ExtractSummary& summary() const { return summary_; }
+
+  private:
+    fs::path folder_;
+    fs::path path_;
+    std::optional<std::ofstream> out_;
+    size_t index_ = 0;
+    ExtractSummary summary_;
+};
+
+} // namespace
+
+ExtractSummary extract_payload(const unsigned char* payload, uint64_t payload_bytes,
+                               const fs::path& folder) {
+    fs::create_directories(folder);
+    ExtractVisitor visitor(folder);
+    PayloadReading reading(payload, payload_bytes);
+    read_entry_stream(visitor);
+    return visitor.summary();
+}
+
+} // namespace qarvel

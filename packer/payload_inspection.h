@@ -1,0 +1,48 @@
+#pragma once
+
+// list, verify and extract over a payload's bytes, all decoding through the
+// launcher's own reader.
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+
+#include "packer/entry_stream.h"
+
+namespace qarvel {
+
+// Calls show for every entry in stream order. Throws PayloadError when the
+// stream breaks off.
+void list_payload(const unsigned char* payload, uint64_t payload_bytes,
+                  const std::function<void(const EntryHeader&)>& show);
+
+struct PayloadSummary {
+    size_t entries = 0;
+    uint64_t content_bytes = 0;
+    uint64_t stream_bytes = 0;
+};
+
+// The first fault of the payload, or an empty string when the launcher reads
+// it as meant: the frame, every entry's name and checksum, the end of the
+// content, the zero bytes and the trailer.
+std::string first_payload_fault(const unsigned char* payload, uint64_t payload_bytes,
+                                PayloadSummary* summary = nullptr);
+
+struct ExtractSummary {
+    size_t written = 0;
+    size_t up_to_date = 0;
+    std::u16string main_name;
+};
+
+// Writes the entries below folder as the launcher writes them below its
+// target directory: a file whose CRC-32 already matches is left alone.
+// Refuses names that would land outside the folder.
+ExtractSummary extract_payload(const unsigned char* payload, uint64_t payload_bytes,
+                               const std::filesystem::path& folder);
+
+// The CRC-32 the launcher computes for a file on disk: 0 when it cannot be
+// read or is empty, 1 in place of a computed 0.
+uint32_t existing_file_checksum(const std::filesystem::path& path);
+
+} // namespace qarvel

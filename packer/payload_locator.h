@@ -1,0 +1,31 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace qarvel {
+
+// Where a payload lies in a file's bytes.
+struct PayloadLocation {
+    size_t offset = 0;
+    size_t size = 0;
+    bool whole_file = false; // the file is a payload, not an executable around one
+};
+
+// A file that starts with the payload header is taken whole, whatever
+// follows; in any other file (a built launcher) the payload is found by its
+// header, a complete zstd frame and the trailer that holds its own offset.
+// Throws std::runtime_error when the file holds none.
+PayloadLocation locate_payload(const std::vector<unsigned char>& file,
+                               const std::string& file_name);
+
+std::vector<unsigned char> read_whole_file(const std::filesystem::path& path);
+
+// Where the frame that starts at payload offset 3 ends, as a payload offset;
+// 0 when the bytes do not hold a complete frame.
+uint64_t frame_end_offset(const unsigned char* payload, uint64_t payload_bytes);
+
+} // namespace qarvel

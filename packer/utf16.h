@@ -1,0 +1,13 @@
+#pragma once
+
+#include <string>
+
+namespace qarvel {
+
+// UTF-8 to UTF-16; throws std::runtime_error on invalid UTF-8.
+std::u16string utf8_to_utf16(const std::string& text);
+
+// UTF-16 to UTF-8; an unpaired surrogate becomes U+FFFD.
+std::string utf16_to_utf8(const std::u16string& text);
+
+} // namespace qarvel

@@ -1,0 +1,276 @@
+// qarvel-pack verify, list and extract on crafted payloads and on payloads
+// carried inside an executable's bytes.
+#include "payload/payload_format.h"
+#include "support/packer_run.h"
+
+#include <functional>
+#include <gtest/gtest.h>
+#include <zlib.h>
+#include <zstd.h>
+
+namespace fs = std::filesystem;
+using namespace qarvel_test;
+
+namespace {
+
+uint32_t checksum_of(const Bytes& content) {
+    auto crc = static_cast<uint32_t>(crc32(0, content.data(), static_cast<uInt>(content.size())));
+    return payload_format::stored_checksum(crc);
+}
+
+const Bytes main_content = {'M', 'Z', 0x90, 0};
+
+// The entry stream of a sound payload's first entry.
+Bytes main_entry() {
+    Bytes stream;
+    append_entry(stream, u"app.exe", main_content, checksum_of(main_content));
+    return stream;
+}
+
+Bytes with_end_marker(Bytes stream) {
+    stream.push_back(0);
+    stream.push_back(0);
+    return stream;
+}
+
+Bytes sound_payload() {
+    return payload_around(with_end_marker(main_entry()));
+}
+
+Bytes payload_with(const std::u16string& name, const Bytes& content, uint32_t checksum) {
+    Bytes stream = main_entry();
+    append_entry(stream, name, content, checksum);
+    return payload_around(with_end_marker(stream));
+}
+
+struct FaultCase {
+    const char* name;
+    std::function<Bytes()> payload;
+    std::string expected;
+};
+
+class VerifyFault : public ::testing::TestWithParam<FaultCase> {};
+
+TEST_P(VerifyFault, ExitsWithTheFirstFault) {
+    ScratchFolder scratch;
+    write_bytes(scratch / "p", GetParam().payload());
+    auto result = run_pack({"verify", (scratch / "p").string()});
+    EXPECT_EQ(result.exit_code, 1);
+    EXPECT_NE(result.err.find(GetParam().expected), std::string::npos) << result.err;
+    EXPECT_EQ(result.out, "");
+}
+
+TEST(Verify, SoundPayloadPasses) {
+    ScratchFolder scratch;
+    write_bytes(scratch / "p", sound_payload());
+    auto result = run_pack({"verify", (scratch / "p").string()});
+    EXPECT_EQ(result.exit_code, 0) << result.err;
+}
+
+Bytes raw_frame_payload(Bytes frame_header) {
+    Bytes payload = {'Z', 'O', 'Q'};
+    payload.insert(payload.end(), frame_header.begin(), frame_header.end());
+    // One last raw block holding the end marker alone.
+    Bytes block = {0x11, 0x00, 0x00, 0x00, 0x00};
+    payload.insert(payload.end(), block.begin(), block.end());
+    payload.resize(payload.size() + payload_format::padding_before_trailer(payload.size()), 0);
+    unsigned char trailer[8];
+    payload_format::put_u64_le(trailer, payload.size());
+    payload.insert(payload.end(), trailer, trailer + 8);
+    return payload;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Payloads, VerifyFault,
+    ::testing::Values(
+        FaultCase{"wrong_checksum", [] { return payload_with(u"data.txt", {'a'}, 0x12345678); },
+                  "entry 2 'data.txt': stored checksum 0x12345678 does not match the content's "
+                  "CRC-32 0xe8b7be43"},
+        FaultCase{"zero_checksum_for_empty_content",
+                  [] { return payload_with(u"empty.txt", {}, 0); },
+                  "entry 2 'empty.txt': checksum 0 is stored"},
+        FaultCase{"no_entries",
+                  [] {
+                      return payload_around({0, 0});
+                  },
+                  "holds no entries"},
+        FaultCase{"name_above_the_target", [] { return payload_with(u"..\\evil.exe", {'a'}, 0); },
+                  "entry 2 '..\\evil.exe': the name has a '..' component"},
+        FaultCase{"name_with_a_drive", [] { return payload_with(u"C:\\evil.exe", {'a'}, 0); },
+                  "starts with a drive letter"},
+        FaultCase{"name_longer_than_1023_units",
+                  [] { return payload_with(std::u16string(1024, u'n'), {'a'}, 0); },
+                  "an entry name is longer than 1023 UTF-16 units"},
+        FaultCase{"names_differ_in_case",
+                  [] {
+                      Bytes stream = main_entry();
+                      append_entry(stream, u"dir\\a.txt", {'a'}, checksum_of({'a'}));
+                      append_entry(stream, u"DIR\\A.txt", {'a'}, checksum_of({'a'}));
+                      return payload_around(with_end_marker(stream));
+                  },
+                  "'dir\\a.txt' and 'DIR\\A.txt' differ only in letter case"},
+        FaultCase{"content_after_the_end_marker",
+                  [] {
+                      Bytes stream = with_end_marker(main_entry());
+                      stream.push_back('x');
+                      return payload_around(stream);
+                  },
+                  "more content after the end marker"},
+        FaultCase{"no_end_marker", [] { return payload_around(main_entry()); },
+                  "after entry 1 'app.exe': Error, couldn't decode attached data."},
+        FaultCase{"entry_claims_more_than_the_frame",
+                  [] {
+                      Bytes stream = main_entry();
+                      append_entry(stream, u"data.txt", {'a'}, checksum_of({'a'}));
+                      payload_format::put_u64_le(&stream[stream.size() - 13], 100000);
+                      return payload_around(with_end_marker(stream));
+                  },
+                  "entry 2 'data.txt': Error, couldn't decode attached data."},
+        FaultCase{"frame_cut_short",
+                  [] {
+                      Bytes stream = main_entry();
+                      append_entry(stream, u"big.bin", pattern_bytes(300000, 4),
+                                   checksum_of(pattern_bytes(300000, 4)));
+                      Bytes payload = payload_around(with_end_marker(stream));
+                      payload.resize(payload.size() / 2);
+                      return payload;
+                  },
+                  "Error, couldn't decode attached data."},
+        FaultCase{"window_above_2_to_27",
+                  [] {
+                      return raw_frame_payload({0x28, 0xB5, 0x2F, 0xFD, 0x00, 0x90});
+                  },
+                  "window of 268435456 bytes is above the launcher's limit"},
+        FaultCase{"frame_names_a_dictionary",
+                  [] {
+                      return raw_frame_payload({0x28, 0xB5, 0x2F, 0xFD, 0x21, 0x07, 0x02});
+                  },
+                  "the frame names dictionary 7"},
+        FaultCase{"skippable_frame",
+                  [] {
+                      return raw_frame_payload({0x50, 0x2A, 0x4D, 0x18, 0x00, 0x00, 0x00, 0x00});
+                  },
+                  "a skippable frame follows the header"},
+        FaultCase{"nonzero_byte_before_the_trailer",
+                  [] {
+                      Bytes payload = sound_payload();
+                      payload[payload.size() - 9] = 1;
+                      return payload;
+                  },
+                  "between the frame and the trailer, is not zero"},
+        FaultCase{"trailer_not_its_offset",
+                  [] {
+                      Bytes payload = sound_payload();
+                      payload[payload.size() - 8] ^= 0x40;
+                      return payload;
+                  },
+                  "the trailer holds"},
+        FaultCase{"trailer_not_aligned",
+                  [] {
+                      Bytes payload = sound_payload();
+                      uint64_t at = payload.size() - 8 + 4;
+                      payload.resize(payload.size() - 8);
+                      payload.resize(payload.size() + 4, 0);
+                      unsigned char trailer[8];
+                      payload_format::put_u64_le(trailer, at);
+                      payload.insert(payload.end(), trailer, trailer + 8);
+                      return payload;
+                  },
+                  "is not a multiple of 8"},
+        FaultCase{"no_trailer",
+                  [] {
+                      Bytes payload = sound_payload();
+                      payload.resize(
+                          3 + ZSTD_findFrameCompressedSize(payload.data() + 3, payload.size() - 3));
+                      return payload;
+                  },
+                  "the payload ends without a trailer after the frame"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// A launcher's image holds its payload somewhere in its read-only data,
+// aligned, with more bytes before and after it.
+Bytes executable_around(const Bytes& payload) {
+    Bytes image = {'M', 'Z'};
+    Bytes filler = pattern_bytes(5000, 9);
+    image.insert(image.end(), filler.begin(), filler.end());
+    for (unsigned char byte : Bytes{'Z', 'O', 'Q', 0x28, 0xB5, 0x2F, 0xFD, 0x00, 'Z', 'O', 'Q'})
+        image.push_back(byte); // header look-alikes that begin no payload
+    image.resize((image.size() + 63) / 64 * 64, 0);
+    image.insert(image.end(), payload.begin(), payload.end());
+    image.push_back(0);
+    image.insert(image.end(), filler.begin(), filler.end());
+    return image;
+}
+
+TEST(BuiltLauncher, ListVerifyAndExtractFindThePayload) {
+    ScratchFolder scratch;
+    Bytes stream = main_entry();
+    append_entry(stream, u"data\\notes.txt", {'h', 'i'}, checksum_of({'h', 'i'}));
+    Bytes payload = payload_around(with_end_marker(stream));
+    Bytes image = executable_around(payload);
+    write_bytes(scratch / "app.exe", image);
+    size_t offset = (5002 + 11 + 63) / 64 * 64;
+
+    auto verify = run_pack({"verify", (scratch / "app.exe").string()});
+    EXPECT_EQ(verify.exit_code, 0) << verify.err;
+    EXPECT_NE(verify.out.find("a payload of " + std::to_string(payload.size()) +
+                              " bytes at offset " + std::to_string(offset)),
+              std::string::npos)
+        << verify.out;
+
+    auto list = run_pack({"list", (scratch / "app.exe").string()});
+    EXPECT_EQ(
+        list.out, "           4  " +
+                      [] {
+                          char hex[9];
+                          snprintf(hex, sizeof hex, "%08x", checksum_of(main_content));
+                          return std::string(hex);
+                      }() +
+                      "  app.exe\n           2  " +
+                      [] {
+                          char hex[9];
+                          snprintf(hex, sizeof hex, "%08x", checksum_of({'h', 'i'}));
+                          return std::string(hex);
+                      }() +
+                      "  data\\notes.txt\n");
+
+    auto extract =
+        run_pack({"extract", (scratch / "app.exe").string(), "-o", (scratch / "out").string()});
+    EXPECT_EQ(extract.exit_code, 0) << extract.err;
+    EXPECT_EQ(read_bytes(scratch / "out/app.exe"), main_content);
+    EXPECT_EQ(read_bytes(scratch / "out/data/notes.txt"), (Bytes{'h', 'i'}));
+}
+
+TEST(BuiltLauncher, SaysSoWhenThereIsNoPayload) {
+    ScratchFolder scratch;
+    Bytes plain = {'M', 'Z', 'Z', 'O', 'Q'};
+    Bytes filler = pattern_bytes(3000, 5);
+    plain.insert(plain.end(), filler.begin(), filler.end());
+    write_bytes(scratch / "plain.exe", plain);
+    Bytes broken = sound_payload();
+    broken.resize(broken.size() - 12);
+    write_bytes(scratch / "broken.exe", executable_around(broken));
+    for (const char* command : {"list", "verify", "extract"}) {
+        std::vector<std::string> arguments = {command, (scratch / "plain.exe").string()};
+        if (std::string(command) == "extract")
+            arguments.insert(arguments.end(), {"-o", (scratch / "out").string()});
+        auto result = run_pack(arguments);
+        EXPECT_EQ(result.exit_code, 1) << command;
+        EXPECT_NE(result.err.find("plain.exe holds no payload"), std::string::npos) << result.err;
+    }
+    auto result = run_pack({"verify", (scratch / "broken.exe").string()});
+    EXPECT_EQ(result.exit_code, 1);
+    EXPECT_NE(result.err.find("has a payload header at offset"), std::string::npos) << result.err;
+    EXPECT_FALSE(fs::exists(scratch / "out"));
+}
+
+TEST(Extract, RefusesNamesThatLeaveTheFolder) {
+    ScratchFolder scratch;
+    write_bytes(scratch / "p", payload_with(u"..\\evil.txt", {'a'}, checksum_of({'a'})));
+    auto result = run_pack({"extract", (scratch / "p").string(), "-o", (scratch / "out").string()});
+    EXPECT_EQ(result.exit_code, 1);
+    EXPECT_NE(result.err.find("has a '..' component"), std::string::npos) << result.err;
+    EXPECT_FALSE(fs::exists(scratch / "evil.txt"));
+}
+
+} // namespace

@@ -1,0 +1,131 @@
+#include "support/packer_run.h"
+
+#include "payload/payload_format.h"
+
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <sstream>
+#include <stdexcept>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <zstd.h>
+
+namespace fs = std::filesystem;
+
+namespace qarvel_test {
+namespace {
+
+std::string shell_quoted(const std::string& text) {
+    std::string quoted = "'";
+    for (char c : text) {
+        if (c == '\'')
+            quoted += "'\\''";
+        else
+            quoted.push_back(c);
+    }
+    return quoted + "'";
+}
+
+std::string read_text(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+} // namespace
+
+RunResult run(const std::string& program, const std::vector<std::string>& arguments, int as_user) {
+    ScratchFolder capture;
+    std::string command;
+    if (as_user >= 0)
+        command = "setpriv --reuid=" + std::to_string(as_user) +
+                  " --regid=" + std::to_string(as_user) + " --clear-groups ";
+    command += shell_quoted(program);
+    for (const auto& argument : arguments)
+        command += " " + shell_quoted(argument);
+    command += " >" + shell_quoted((capture / "out").string()) + " 2>" +
+               shell_quoted((capture / "err").string()) + " </dev/null";
+    int status = std::system(command.c_str());
+    RunResult result;
+    result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    result.out = read_text(capture / "out");
+    result.err = read_text(capture / "err");
+    return result;
+}
+
+RunResult run_pack(const std::vector<std::string>& arguments, int as_user) {
+    return run(QARVEL_PACK_PROGRAM, arguments, as_user);
+}
+
+ScratchFolder::ScratchFolder() {
+    std::string pattern = (fs::temp_directory_path() / "qarvel-test-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr)
+        throw std::runtime_error("mkdtemp failed");
+    path_ = pattern;
+    fs::permissions(path_, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                               fs::perms::others_read | fs::perms::others_exec);
+}
+
+ScratchFolder::~ScratchFolder() {
+    std::error_code ignored;
+    fs::remove_all(path_, ignored);
+}
+
+void write_file(const fs::path& path, const std::string& content) {
+    write_bytes(path, Bytes(content.begin(), content.end()));
+}
+
+void write_bytes(const fs::path& path, const Bytes& bytes) {
+    fs::create_directories(path.parent_path());
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+    if (!out)
+        throw std::runtime_error("cannot write " + path.string());
+}
+
+Bytes read_bytes(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+
+Bytes pattern_bytes(size_t size, unsigned seed) {
+    std::mt19937 generator(seed);
+    Bytes bytes(size);
+    for (auto& byte : bytes)
+        byte = static_cast<unsigned char>(generator() % 11);
+    return bytes;
+}
+
+Bytes payload_around(const Bytes& entry_stream) {
+    const size_t at = payload_format::header_bytes;
+    Bytes payload(at + ZSTD_compressBound(entry_stream.size()));
+    size_t frame_bytes = ZSTD_compress(payload.data() + at, payload.size() - at,
+                                       entry_stream.data(), entry_stream.size(), 3);
+    if (ZSTD_isError(frame_bytes))
+        throw std::runtime_error(ZSTD_getErrorName(frame_bytes));
+    std::copy(payload_format::header, payload_format::header + at, payload.begin());
+    payload.resize(at + frame_bytes);
+    payload.resize(payload.size() + payload_format::padding_before_trailer(payload.size()), 0);
+    unsigned char trailer[8];
+    payload_format::put_u64_le(trailer, payload.size());
+    payload.insert(payload.end(), trailer, trailer + 8);
+    return payload;
+}
+
+void append_entry(Bytes& stream, const std::u16string& name, const Bytes& content,
+                  uint32_t checksum) {
+    for (char16_t unit : name) {
+        stream.push_back(static_cast<unsigned char>(unit & 0xFF));
+        stream.push_back(static_cast<unsigned char>(unit >> 8));
+    }
+    stream.push_back(0);
+    stream.push_back(0);
+    unsigned char fields[12];
+    payload_format::put_u64_le(fields, content.size());
+    payload_format::put_u32_le(fields + 8, checksum);
+    stream.insert(stream.end(), fields, fields + 12);
+    stream.insert(stream.end(), content.begin(), content.end());
+}
+
+} // namespace qarvel_test
