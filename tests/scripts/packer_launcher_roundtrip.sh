@@ -2,21 +2,17 @@
 # End to end: qarvel-pack packs a folder, scripts/build-launcher builds a
 # launcher around it, qarvel-pack lists, verifies and extracts the built
 # launcher, and the launcher unpacks the same files under Wine, twice.
-# Needs the launcher's unpacking and child start; not run by scripts/test.
+#   packer_launcher_roundtrip.sh QARVEL_PACK DEMO_EXE WORK_DIR
+# CTest runs it from the target build; the Wine prefix and server are the
+# test run's own.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/lib/setup.sh"
-source "$QARVEL_ROOT/scripts/lib/build.sh"
-
-qarvel_setup
-qarvel_start_wineserver
-trap qarvel_stop_wineserver EXIT
-qarvel_build_host --target qarvel-pack >/dev/null
-qarvel_build_target --target qarvel_demo_app >/dev/null
-
-work="$QARVEL_BUILD/packer-roundtrip"
+QARVEL_PACK="$1"
+demo_exe="$2"
+work="$3"
 rm -rf "$work"
 mkdir -p "$work/app/greetings" "$work/app/assets/ünïcödé" "$work/app/empty-dir-is-not-packed"
-cp "$QARVEL_BUILD/target/demo/quillowmere.exe" "$work/app/"
+cp "$demo_exe" "$work/app/"
 cp -r "$QARVEL_ROOT/demo/data/." "$work/app/"
 printf 'data\n' >"$work/app/assets/ünïcödé/日本語 ✓.txt"
 : >"$work/app/assets/empty.txt"
