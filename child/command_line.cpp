@@ -45,9 +45,12 @@ wchar_t* build_child_command_line() {
     int count = 0;
     wchar_t** arguments = CommandLineToArgvW(GetCommandLineW(), &count);
     child_command_line[0] = 0;
-    if (launcher_module_file_name[0] == 0 &&
-        GetModuleFileNameW(nullptr, launcher_module_file_name, path_capacity_units) == 0)
-        fail_bounds();
+    if (launcher_module_file_name[0] == 0) {
+        // A result as long as the buffer means the name was cut short.
+        DWORD length = GetModuleFileNameW(nullptr, launcher_module_file_name, path_capacity_units);
+        if (length == 0 || length >= path_capacity_units)
+            fail_bounds();
+    }
     // Without an argument array there is nothing to pass but the name.
     if (arguments == nullptr || count < 1) {
         append_quoted_argument(child_command_line, child_command_line_capacity_units,

@@ -8,13 +8,13 @@ constexpr DWORD child_grace_period_ms = 5000;
 constexpr UINT child_termination_exit_code = 0;
 
 // The child handle slot, shared with the console control handler's thread.
-static HANDLE volatile child_process;
+static HANDLE child_process;
 
-// The main thread and the handler may both finish with the child at once.
-// Both take this lock around their use of the slot: the handler holds it
-// through its grace period and termination, and the main thread releases
-// the handle only under it, after emptying the slot, so the handle is
-// closed exactly once and never while the other thread still uses it.
+// Guards the slot. The handler only borrows the handle: it holds the lock
+// through its grace period and termination. The main thread alone closes
+// the handle, under the lock and after emptying the slot, so whichever
+// thread finishes last, the handle is closed exactly once and never while
+// the handler still waits on it; a later event finds the slot empty.
 static SRWLOCK child_lock = SRWLOCK_INIT;
 
 static void clean_up_child() {
@@ -52,11 +52,13 @@ DWORD launch_child_and_wait(const wchar_t* main_executable_path) {
 
     wchar_t* command_line = build_child_command_line();
     PROCESS_INFORMATION process{};
-    if (!CreateProcessW(main_executable_path, command_line, nullptr, nullptr, TRUE, NORMAL_PRIORITY_CLASS,
-                        nullptr, nullptr, &startup, &process))
+    if (!CreateProcessW(main_executable_path, command_line, nullptr, nullptr, TRUE,
+                        NORMAL_PRIORITY_CLASS, nullptr, nullptr, &startup, &process))
         fail_with_system_error("Error, couldn't launch child", last_system_error());
     CloseHandle(process.hThread);
+    AcquireSRWLockExclusive(&child_lock);
     child_process = process.hProcess;
+    ReleaseSRWLockExclusive(&child_lock);
 
     WaitForSingleObject(process.hProcess, INFINITE);
     DWORD exit_code = 0;

@@ -5,10 +5,10 @@
 #include "launcher/build_constants.h"
 #include "launcher/failure.h"
 #include "launcher/launcher_state.h"
-#include "payload/payload_reader.h"
-#include "payload/unpack.h"
 #include "paths/environment.h"
 #include "paths/path_template.h"
+#include "payload/payload_reader.h"
+#include "payload/unpack.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,12 +1,17 @@
 // The tests' child: reports what it received, one "key=value" line each, in
-// UTF-8, then behaves as its environment asks.
-//   ECHO_CHILD_EXIT_CODE  exit code to end with (decimal or 0x hex)
-//   ECHO_CHILD_SLEEP_MS   sleep this long before exiting
-//   ECHO_CHILD_REPORT     write the report to this file instead of stdout
+// UTF-8 (command_line, argc, arg, cwd, exe, env, parent_pid), then behaves as
+// its environment asks.
+//   ECHO_CHILD_EXIT_CODE   exit code to end with (decimal or 0x hex)
+//   ECHO_CHILD_SLEEP_MS    sleep this long before exiting
+//   ECHO_CHILD_REPORT      write the report to this file instead of stdout;
+//                          "finished=CODE" is added after the sleep
+//   ECHO_CHILD_READ_INPUT  report standard input, read to its end, as "input="
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <windows.h>
+// After windows.h, which it needs.
+#include <tlhelp32.h>
 
 static std::string utf8(const wchar_t* text) {
     int size = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
@@ -20,6 +25,20 @@ static std::wstring variable(const wchar_t* name) {
     wchar_t value[32768];
     DWORD length = GetEnvironmentVariableW(name, value, 32768);
     return length > 0 && length < 32768 ? std::wstring(value, length) : std::wstring();
+}
+
+static DWORD parent_process_id() {
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    DWORD parent = 0;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more;
+         more = Process32NextW(snapshot, &entry)) {
+        if (entry.th32ProcessID == GetCurrentProcessId())
+            parent = entry.th32ParentProcessID;
+    }
+    CloseHandle(snapshot);
+    return parent;
 }
 
 int wmain(int argc, wchar_t** argv) {
@@ -38,6 +57,14 @@ int wmain(int argc, wchar_t** argv) {
     for (const wchar_t* entry = block; *entry != 0; entry += wcslen(entry) + 1)
         report += "env=" + utf8(entry) + "\n";
     FreeEnvironmentStringsW(block);
+    report += "parent_pid=" + std::to_string(parent_process_id()) + "\n";
+    if (!variable(L"ECHO_CHILD_READ_INPUT").empty()) {
+        std::string input;
+        char buffer[4096];
+        for (size_t got; (got = fread(buffer, 1, sizeof buffer, stdin)) > 0;)
+            input.append(buffer, got);
+        report += "input=" + input + "\n";
+    }
 
     std::wstring report_path = variable(L"ECHO_CHILD_REPORT");
     if (!report_path.empty()) {
@@ -55,6 +82,15 @@ int wmain(int argc, wchar_t** argv) {
     std::wstring sleep_ms = variable(L"ECHO_CHILD_SLEEP_MS");
     if (!sleep_ms.empty())
         Sleep(static_cast<DWORD>(wcstoul(sleep_ms.c_str(), nullptr, 10)));
-    std::wstring exit_code = variable(L"ECHO_CHILD_EXIT_CODE");
-    return exit_code.empty() ? 0 : static_cast<int>(wcstoul(exit_code.c_str(), nullptr, 0));
+    std::wstring exit_text = variable(L"ECHO_CHILD_EXIT_CODE");
+    unsigned long exit_code = exit_text.empty() ? 0 : wcstoul(exit_text.c_str(), nullptr, 0);
+    if (!report_path.empty()) {
+        // Only a child that ran to its end leaves this line.
+        FILE* out = _wfopen(report_path.c_str(), L"ab");
+        if (out != nullptr) {
+            fprintf(out, "finished=%lu\n", exit_code);
+            fclose(out);
+        }
+    }
+    return static_cast<int>(exit_code);
 }
