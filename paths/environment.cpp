@@ -53,7 +53,11 @@ bool clear_environment_value(const char* name) {
 const wchar_t* get_launcher_path() {
     if (launcher_path[0] != 0)
         return launcher_path;
-    GetModuleFileNameW(nullptr, launcher_path, launcher_path_capacity_units);
+    DWORD reported = GetModuleFileNameW(nullptr, launcher_path, launcher_path_capacity_units);
+    // A path that filled the buffer was cut short, even when the system
+    // terminated it: a directory taken from it would be wrong.
+    if (reported >= launcher_path_capacity_units)
+        fail_bounds();
     size_t length = bounded_length(launcher_path, launcher_path_capacity_units);
     launcher_path[length] = 0;
     return launcher_path;
