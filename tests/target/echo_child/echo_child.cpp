@@ -3,10 +3,15 @@
 //   ECHO_CHILD_EXIT_CODE  exit code to end with (decimal or 0x hex)
 //   ECHO_CHILD_SLEEP_MS   sleep this long before exiting
 //   ECHO_CHILD_REPORT     write the report to this file instead of stdout
+//   ECHO_CHILD_PARENT_MEMORY  also report the peak working set, in bytes, of
+//                         the launcher named by QARVEL_ONEFILE_PARENT (it is
+//                         waiting for this child, so its peak is final)
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <windows.h>
+
+#include <psapi.h>
 
 static std::string utf8(const wchar_t* text) {
     int size = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
@@ -38,6 +43,18 @@ int wmain(int argc, wchar_t** argv) {
     for (const wchar_t* entry = block; *entry != 0; entry += wcslen(entry) + 1)
         report += "env=" + utf8(entry) + "\n";
     FreeEnvironmentStringsW(block);
+
+    if (!variable(L"ECHO_CHILD_PARENT_MEMORY").empty()) {
+        std::wstring parent_id = variable(L"QARVEL_ONEFILE_PARENT");
+        HANDLE parent = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE,
+                                    static_cast<DWORD>(wcstoul(parent_id.c_str(), nullptr, 10)));
+        PROCESS_MEMORY_COUNTERS counters{};
+        if (parent != nullptr && GetProcessMemoryInfo(parent, &counters, sizeof counters))
+            report += "parent_peak_working_set=" + std::to_string(counters.PeakWorkingSetSize) +
+                      "\n";
+        if (parent != nullptr)
+            CloseHandle(parent);
+    }
 
     std::wstring report_path = variable(L"ECHO_CHILD_REPORT");
     if (!report_path.empty()) {
