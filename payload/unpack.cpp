@@ -3,10 +3,10 @@
 #include "launcher/bounded_copy.h"
 #include "launcher/failure.h"
 #include "launcher/launcher_state.h"
-#include "payload/payload_format.h"
-#include "payload/payload_reader.h"
 #include "paths/directories.h"
 #include "paths/environment.h"
+#include "payload/payload_format.h"
+#include "payload/payload_reader.h"
 
 #include <windows.h>
 #include <zlib.h>
@@ -28,15 +28,22 @@ static bool read_entry_name() {
 }
 
 // The CRC-32 of the file on disk through a read-only mapping; 0 when there
-// is no file, or it is empty, or it cannot be read. A computed 0 becomes 1.
+// is no file or it cannot be read. A computed 0 becomes 1, as the packer
+// stores it.
 static uint32_t existing_checksum(const wchar_t* path) {
-    HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file =
+        CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return 0;
     uint32_t checksum = 0;
     DWORD size = GetFileSize(file, nullptr);
-    if (size != INVALID_FILE_SIZE) {
+    if (size == 0) {
+        // An empty file cannot be mapped, but its CRC-32 is known: 0, taken
+        // as 1. Without this every empty entry would be rewritten on every
+        // launch, and one held open by the application would stop it.
+        checksum = 1;
+    } else if (size != INVALID_FILE_SIZE) {
         HANDLE mapping = CreateFileMappingW(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
         if (mapping != nullptr) {
             const void* view = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0);
@@ -69,18 +76,22 @@ static void unpack_entry() {
     HANDLE output = INVALID_HANDLE_VALUE;
     if (existing_checksum(entry_path) != stored_checksum) {
         ensure_parent_directories(entry_path);
-        output = CreateFileW(entry_path, GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS, 0, nullptr);
+        output = CreateFileW(entry_path, GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS, 0,
+                             nullptr);
         if (output == INVALID_HANDLE_VALUE)
             fail_open_for_writing();
     }
     // An up-to-date entry is still read, so the stream stays in step.
     while (remaining > 0) {
-        DWORD chunk = remaining < copy_buffer_bytes ? static_cast<DWORD>(remaining) : copy_buffer_bytes;
+        DWORD chunk =
+            remaining < copy_buffer_bytes ? static_cast<DWORD>(remaining) : copy_buffer_bytes;
         read_payload(copy_buffer, chunk);
         remaining -= chunk;
         DWORD written = 0;
-        if (output != INVALID_HANDLE_VALUE && !WriteFile(output, copy_buffer, chunk, &written, nullptr))
-            fail_with_system_error("Error, couldn't unpack file to target path.", last_system_error());
+        if (output != INVALID_HANDLE_VALUE &&
+            !WriteFile(output, copy_buffer, chunk, &written, nullptr))
+            fail_with_system_error("Error, couldn't unpack file to target path.",
+                                   last_system_error());
     }
     if (output != INVALID_HANDLE_VALUE)
         CloseHandle(output);

@@ -6,12 +6,17 @@
 //   ECHO_CHILD_REPORT      write the report to this file instead of stdout;
 //                          "finished=CODE" is added after the sleep
 //   ECHO_CHILD_READ_INPUT  report standard input, read to its end, as "input="
+//   ECHO_CHILD_PARENT_MEMORY  also report the peak working set, in bytes, of
+//                          the launcher named by QARVEL_ONEFILE_PARENT (it is
+//                          waiting for this child, so its peak is final)
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <windows.h>
 // After windows.h, which it needs.
 #include <tlhelp32.h>
+
+#include <psapi.h>
 
 static std::string utf8(const wchar_t* text) {
     int size = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
@@ -64,6 +69,18 @@ int wmain(int argc, wchar_t** argv) {
         for (size_t got; (got = fread(buffer, 1, sizeof buffer, stdin)) > 0;)
             input.append(buffer, got);
         report += "input=" + input + "\n";
+    }
+
+    if (!variable(L"ECHO_CHILD_PARENT_MEMORY").empty()) {
+        std::wstring parent_id = variable(L"QARVEL_ONEFILE_PARENT");
+        HANDLE parent = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE,
+                                    static_cast<DWORD>(wcstoul(parent_id.c_str(), nullptr, 10)));
+        PROCESS_MEMORY_COUNTERS counters{};
+        if (parent != nullptr && GetProcessMemoryInfo(parent, &counters, sizeof counters))
+            report += "parent_peak_working_set=" + std::to_string(counters.PeakWorkingSetSize) +
+                      "\n";
+        if (parent != nullptr)
+            CloseHandle(parent);
     }
 
     std::wstring report_path = variable(L"ECHO_CHILD_REPORT");
