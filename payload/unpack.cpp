@@ -28,8 +28,7 @@ static bool read_entry_name() {
 }
 
 // The CRC-32 of the file on disk through a read-only mapping; 0 when there
-// is no file or it cannot be read. A computed 0 becomes 1, as the packer
-// stores it.
+// is no file, or it is empty, or it cannot be read. A computed 0 becomes 1.
 static uint32_t existing_checksum(const wchar_t* path) {
     HANDLE file =
         CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
@@ -38,12 +37,7 @@ static uint32_t existing_checksum(const wchar_t* path) {
         return 0;
     uint32_t checksum = 0;
     DWORD size = GetFileSize(file, nullptr);
-    if (size == 0) {
-        // An empty file cannot be mapped, but its CRC-32 is known: 0, taken
-        // as 1. Without this every empty entry would be rewritten on every
-        // launch, and one held open by the application would stop it.
-        checksum = 1;
-    } else if (size != INVALID_FILE_SIZE) {
+    if (size != INVALID_FILE_SIZE) {
         HANDLE mapping = CreateFileMappingW(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
         if (mapping != nullptr) {
             const void* view = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0);
