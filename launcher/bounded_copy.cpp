@@ -2,6 +2,8 @@
 
 #include "launcher/failure.h"
 
+#include <cstdlib>
+
 size_t bounded_length(const wchar_t* buffer, size_t capacity_units) {
     for (size_t length = 0; length < capacity_units; ++length) {
         if (buffer[length] == 0)
@@ -31,4 +33,14 @@ void copy_bounded(wchar_t* buffer, size_t capacity_units, const wchar_t* source)
         fail_bounds();
     buffer[0] = 0;
     append_bounded(buffer, capacity_units, source);
+}
+
+void append_narrow_bounded(wchar_t* buffer, size_t capacity_units, const char* narrow) {
+    for (; *narrow != 0; ++narrow) {
+        const char one_byte[2] = {*narrow, 0};
+        wchar_t unit[2] = {0, 0};
+        if (mbstowcs(unit, one_byte, 2) != 1)
+            fail_bounds();
+        append_unit_bounded(buffer, capacity_units, unit[0]);
+    }
 }

@@ -12,6 +12,10 @@ void append_bounded(wchar_t* buffer, size_t capacity_units, const wchar_t* sourc
 // Appends one unit at the end of the text already in buffer.
 void append_unit_bounded(wchar_t* buffer, size_t capacity_units, wchar_t unit);
 
+// Appends narrow text, each character widened on its own by the C library's
+// conversion; one that does not give exactly one unit ends through fail_bounds.
+void append_narrow_bounded(wchar_t* buffer, size_t capacity_units, const char* narrow);
+
 // Replaces the text in buffer by source.
 void copy_bounded(wchar_t* buffer, size_t capacity_units, const wchar_t* source);
 

@@ -19,13 +19,7 @@ static void set_parent_process_id() {
     char narrow[128];
     snprintf(narrow, sizeof narrow, "%ld", static_cast<long>(GetCurrentProcessId()));
     wchar_t wide[128] = {0};
-    for (const char* character = narrow; *character != 0; ++character) {
-        const char one_byte[2] = {*character, 0};
-        wchar_t unit[2] = {0, 0};
-        if (mbstowcs(unit, one_byte, 2) != 1)
-            fail_bounds();
-        append_unit_bounded(wide, 128, unit[0]);
-    }
+    append_narrow_bounded(wide, 128, narrow);
     set_environment_value("QARVEL_ONEFILE_PARENT", wide);
 }
 

@@ -15,17 +15,7 @@ static wchar_t launcher_path[launcher_path_capacity_units];
 
 static void widen_name(const char* name, wchar_t (&wide)[variable_name_capacity_units]) {
     wide[0] = 0;
-    size_t length = 0;
-    for (; *name != 0; ++name) {
-        const char one_byte[2] = {*name, 0};
-        wchar_t unit[2] = {0, 0};
-        if (mbstowcs(unit, one_byte, 2) != 1)
-            fail_bounds();
-        if (length == variable_name_capacity_units - 1)
-            fail_bounds();
-        wide[length++] = unit[0];
-        wide[length] = 0;
-    }
+    append_narrow_bounded(wide, variable_name_capacity_units, name);
 }
 
 wchar_t* get_environment_value(const char* name) {

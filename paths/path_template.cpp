@@ -105,13 +105,7 @@ void append_process_id(wchar_t* output_end, size_t room_units) {
     }
     char narrow[128];
     snprintf(narrow, sizeof narrow, "%ld", static_cast<long>(GetCurrentProcessId()));
-    for (const char* character = narrow; *character != 0; ++character) {
-        const char one_byte[2] = {*character, 0};
-        wchar_t unit[2] = {0, 0};
-        if (mbstowcs(unit, one_byte, 2) != 1)
-            fail_bounds();
-        append_unit_bounded(output_end, room_units, unit[0]);
-    }
+    append_narrow_bounded(output_end, room_units, narrow);
 }
 
 // A value generated once per process tree and kept in its variable.

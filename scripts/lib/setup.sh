@@ -101,8 +101,11 @@ qarvel_start_wineserver() {
   setsid wineserver -p </dev/null >/dev/null 2>&1 || true
 }
 
+# Waits for the server to be gone, so a server started next is not refused
+# by one still shutting down.
 qarvel_stop_wineserver() {
   wineserver -k >/dev/null 2>&1 || true
+  wineserver -w >/dev/null 2>&1 || true
 }
 
 qarvel_setup() {
