@@ -3,6 +3,7 @@
 #include "launcher/bounded_copy.h"
 #include "launcher/failure.h"
 #include "launcher/launcher_state.h"
+#include "payload/partial_file.h"
 #include "payload/payload_format.h"
 #include "payload/payload_reader.h"
 #include "paths/directories.h"
@@ -65,11 +66,15 @@ static void unpack_entry() {
     read_payload(fields + 8, 4);
     uint64_t remaining = payload_format::get_u64_le(fields);
     uint32_t stored_checksum = payload_format::get_u32_le(fields + 8);
+    bool empty = remaining == 0;
 
     HANDLE output = INVALID_HANDLE_VALUE;
     if (existing_checksum(entry_path) != stored_checksum) {
         ensure_parent_directories(entry_path);
-        output = CreateFileW(entry_path, GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS, 0, nullptr);
+        // An empty file cannot be seen half-written: it is created in place.
+        output = !empty ? create_partial_file()
+                        : CreateFileW(entry_path, GENERIC_WRITE, FILE_SHARE_WRITE, nullptr,
+                                      CREATE_ALWAYS, 0, nullptr);
         if (output == INVALID_HANDLE_VALUE)
             fail_open_for_writing();
     }
@@ -82,8 +87,14 @@ static void unpack_entry() {
         if (output != INVALID_HANDLE_VALUE && !WriteFile(output, copy_buffer, chunk, &written, nullptr))
             fail_with_system_error("Error, couldn't unpack file to target path.", last_system_error());
     }
-    if (output != INVALID_HANDLE_VALUE)
+    if (output == INVALID_HANDLE_VALUE)
+        return;
+    if (empty)
         CloseHandle(output);
+    // A file in use cannot be replaced; that is only a failure when it does
+    // not already hold this content (another launch may have put it there).
+    else if (!put_partial_file_in_place(output) && existing_checksum(entry_path) != stored_checksum)
+        fail_open_for_writing();
 }
 
 void unpack_all() {
