@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
-"""Writes the application folder of the reliability tests: the echo child as
-main.exe and a few megabytes of data in many files, the same bytes on every
-run.
+"""Writes the application folders of the reliability tests, the same bytes on
+every run, each with the echo child as main.exe:
+  OUT_DIR/many  20 MB of data in 1200 files, small and large;
+  OUT_DIR/long  a small file and one long to write (16 MiB that pack small),
+                so that launches started together meet on it.
 
     make_app_folder.py ECHO_CHILD OUT_DIR STAMP
 """
@@ -10,13 +12,15 @@ import shutil
 import sys
 from pathlib import Path
 
-echo_child, out, stamp = Path(sys.argv[1]), Path(sys.argv[2]), Path(sys.argv[3])
-if out.exists():
-    shutil.rmtree(out)
-out.mkdir(parents=True)
-shutil.copyfile(echo_child, out / "main.exe")
+echo_child, root, stamp = Path(sys.argv[1]), Path(sys.argv[2]), Path(sys.argv[3])
+if root.exists():
+    shutil.rmtree(root)
+for name in ("many", "long"):
+    (root / name).mkdir(parents=True)
+    shutil.copyfile(echo_child, root / name / "main.exe")
 
 rng = random.Random(20240611)
+out = root / "many"
 # Many small and middling files in nested folders, where per-file costs
 # dominate, and a few large ones, where writing does.
 for index in range(1200):
@@ -31,5 +35,8 @@ for index in range(1200):
     (folder / f"file{index:03}.dat").write_bytes(content)
 for index in range(3):
     (out / f"large{index}.bin").write_bytes(rng.randbytes(2 << 20))
+
+(root / "long" / "notes.txt").write_text("notes\n")
+(root / "long" / "long.bin").write_bytes(rng.randbytes(1 << 16) * 256)
 
 stamp.write_text("done\n")
