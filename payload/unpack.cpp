@@ -66,15 +66,21 @@ static void unpack_entry() {
     read_payload(fields + 8, 4);
     uint64_t remaining = payload_format::get_u64_le(fields);
     uint32_t stored_checksum = payload_format::get_u32_le(fields + 8);
-    bool empty = remaining == 0;
 
     HANDLE output = INVALID_HANDLE_VALUE;
+    // Content goes through a partial file (partial_file.h). An empty file
+    // cannot be seen half-written, and a name with no room for the partial
+    // file's suffix leaves no choice: those are written in place.
+    bool in_place = remaining == 0;
     if (existing_checksum(entry_path) != stored_checksum) {
         ensure_parent_directories(entry_path);
-        // An empty file cannot be seen half-written: it is created in place.
-        output = !empty ? create_partial_file()
-                        : CreateFileW(entry_path, GENERIC_WRITE, FILE_SHARE_WRITE, nullptr,
-                                      CREATE_ALWAYS, 0, nullptr);
+        if (!in_place) {
+            output = create_partial_file();
+            in_place = output == INVALID_HANDLE_VALUE;
+        }
+        if (in_place)
+            output = CreateFileW(entry_path, GENERIC_WRITE, FILE_SHARE_WRITE, nullptr,
+                                 CREATE_ALWAYS, 0, nullptr);
         if (output == INVALID_HANDLE_VALUE)
             fail_open_for_writing();
     }
@@ -89,7 +95,7 @@ static void unpack_entry() {
     }
     if (output == INVALID_HANDLE_VALUE)
         return;
-    if (empty)
+    if (in_place)
         CloseHandle(output);
     // A file in use cannot be replaced; that is only a failure when it does
     // not already hold this content (another launch may have put it there).

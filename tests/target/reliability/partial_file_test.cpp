@@ -126,4 +126,14 @@ TEST(PartialFile, PutInPlaceBehindTheLongPathPrefix) {
     EXPECT_EQ(strays(launch.cache), std::vector<std::string>{});
 }
 
+// A file name near the file system's limit leaves no room for the partial
+// file's suffix: such a file is written in place.
+TEST(PartialFile, NoRoomForItsNameWritesInPlace) {
+    Launch launch = launch_fresh("reliability_long_file_name");
+    ASSERT_EQ(launch.result.exit_code, 0u) << launch.result.err;
+    auto files = files_below(launch.cache);
+    EXPECT_EQ(files.size(), 2u);
+    EXPECT_EQ(files[std::string(250, 'a')], "x");
+}
+
 } // namespace
