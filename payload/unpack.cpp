@@ -3,10 +3,11 @@
 #include "launcher/bounded_copy.h"
 #include "launcher/failure.h"
 #include "launcher/launcher_state.h"
-#include "paths/directories.h"
-#include "paths/environment.h"
+#include "payload/partial_file.h"
 #include "payload/payload_format.h"
 #include "payload/payload_reader.h"
+#include "paths/directories.h"
+#include "paths/environment.h"
 
 #include <windows.h>
 #include <zlib.h>
@@ -68,10 +69,19 @@ static void unpack_entry() {
     uint32_t stored_checksum = payload_format::get_u32_le(fields + 8);
 
     HANDLE output = INVALID_HANDLE_VALUE;
+    // Content goes through a partial file (partial_file.h). An empty file
+    // cannot be seen half-written, and a name with no room for the partial
+    // file's suffix leaves no choice: those are written in place.
+    bool in_place = remaining == 0;
     if (existing_checksum(entry_path) != stored_checksum) {
         ensure_parent_directories(entry_path);
-        output = CreateFileW(entry_path, GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS, 0,
-                             nullptr);
+        if (!in_place) {
+            output = create_partial_file();
+            in_place = output == INVALID_HANDLE_VALUE;
+        }
+        if (in_place)
+            output = CreateFileW(entry_path, GENERIC_WRITE, FILE_SHARE_WRITE, nullptr,
+                                 CREATE_ALWAYS, 0, nullptr);
         if (output == INVALID_HANDLE_VALUE)
             fail_open_for_writing();
     }
@@ -87,8 +97,14 @@ static void unpack_entry() {
             fail_with_system_error("Error, couldn't unpack file to target path.",
                                    last_system_error());
     }
-    if (output != INVALID_HANDLE_VALUE)
+    if (output == INVALID_HANDLE_VALUE)
+        return;
+    if (in_place)
         CloseHandle(output);
+    // A file in use cannot be replaced; that is only a failure when it does
+    // not already hold this content (another launch may have put it there).
+    else if (!put_partial_file_in_place(output) && existing_checksum(entry_path) != stored_checksum)
+        fail_open_for_writing();
 }
 
 void unpack_all() {

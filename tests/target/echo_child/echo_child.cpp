@@ -9,6 +9,8 @@
 //   ECHO_CHILD_PARENT_MEMORY  also report the peak working set, in bytes, of
 //                          the launcher named by QARVEL_ONEFILE_PARENT (it is
 //                          waiting for this child, so its peak is final)
+//   ECHO_CHILD_LIST_FILES  report "file=NAME SIZE HASH" for every file below
+//                          the child's own folder, as it reads them now
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -46,6 +48,41 @@ static DWORD parent_process_id() {
     return parent;
 }
 
+// FNV-1a over a file's bytes; size and hash, or "unreadable".
+static std::string file_digest(const std::wstring& path) {
+    FILE* in = _wfopen(path.c_str(), L"rb");
+    if (in == nullptr)
+        return "unreadable";
+    unsigned long long hash = 0xcbf29ce484222325ull, size = 0;
+    unsigned char chunk[65536];
+    for (size_t got; (got = fread(chunk, 1, sizeof chunk, in)) > 0; size += got)
+        for (size_t i = 0; i < got; ++i)
+            hash = (hash ^ chunk[i]) * 0x100000001b3ull;
+    fclose(in);
+    char text[64];
+    snprintf(text, sizeof text, "%llu %016llx", size, hash);
+    return text;
+}
+
+static void list_files(const std::wstring& folder, const std::wstring& prefix,
+                       std::string& report) {
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        std::wstring name = found.cFileName;
+        if (name == L"." || name == L"..")
+            continue;
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            list_files(folder + L"\\" + name, prefix + name + L"/", report);
+        else
+            report += "file=" + utf8((prefix + name).c_str()) + " " +
+                      file_digest(folder + L"\\" + name) + "\n";
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+}
+
 int wmain(int argc, wchar_t** argv) {
     std::string report;
     report += "command_line=" + utf8(GetCommandLineW()) + "\n";
@@ -81,6 +118,10 @@ int wmain(int argc, wchar_t** argv) {
                       "\n";
         if (parent != nullptr)
             CloseHandle(parent);
+    }
+    if (!variable(L"ECHO_CHILD_LIST_FILES").empty()) {
+        std::wstring folder = module;
+        list_files(folder.substr(0, folder.find_last_of(L'\\')), L"", report);
     }
 
     std::wstring report_path = variable(L"ECHO_CHILD_REPORT");

@@ -1,0 +1,86 @@
+#!/usr/bin/env bash
+# Several launchers of one build started together on one empty cache, for a
+# number of rounds. Every launch must run the child or end with one of the
+# launcher's own messages; every child must read the packed content of every
+# file; the cache must end up equal to the packed folder.
+#   concurrent_first_launch.sh LAUNCHER APP_DIR WORK_DIR [ROUNDS] [LAUNCHES]
+# Prints one line per round and a summary with the figures.
+set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/../../../scripts/lib/setup.sh"
+launcher="$1" app="$2" work="$3" rounds="${4:-5}" launches="${5:-8}"
+
+fail() { echo "FAIL: $*" >&2; exit 1; }
+# A fault in a round is counted and the rounds go on, so the figures show
+# how often it happens.
+problems=0
+problem() { echo "FAIL: $*" >&2; problems=$((problems + 1)); }
+
+rm -rf "$work"
+mkdir -p "$work"
+work="$(realpath "$work")"
+
+# What a child should read: one launch alone fills a cache, which must equal
+# the packed folder; its child's view of the files is the reference.
+mkdir -p "$work/alone"
+cp "$launcher" "$work/alone/launcher.exe"
+ECHO_CHILD_LIST_FILES=1 wine "$work/alone/launcher.exe" >"$work/alone/out" 2>/dev/null || fail "a launch alone failed"
+diff -r "$app" "$work/alone/cache" >/dev/null || fail "a launch alone left a cache that differs from the folder"
+tr -d '\r' <"$work/alone/out" | sed -n 's/^file=//p' | LC_ALL=C sort >"$work/reference"
+[ "$(cut -d' ' -f1 "$work/reference")" = "$(cd "$app" && find . -type f -printf '%P\n' | LC_ALL=C sort)" ] \
+  || fail "the child of a launch alone saw other files than the packed ones"
+
+# The launcher's fatal messages (standard output or standard error).
+known_failure='^Error, (failed to open .* for writing\.|couldn'"'"'t unpack file to target path\. \(\[Error [0-9]+\].*\)|couldn'"'"'t launch child \(\[Error [0-9]+\].*\)|couldn'"'"'t decode attached data\.|couldn'"'"'t allocate memory\.)$'
+
+total_ran=0 total_failed=0
+declare -A messages=()
+for round in $(seq 1 "$rounds"); do
+  dir="$work/round-$round"
+  mkdir -p "$dir"
+  cp "$launcher" "$dir/launcher.exe"
+  pids=()
+  for i in $(seq 1 "$launches"); do
+    ECHO_CHILD_LIST_FILES=1 wine "$dir/launcher.exe" "launch-$i" >"$dir/out-$i" 2>"$dir/err-$i" &
+    pids+=($!)
+  done
+  ran=0 failed=0
+  for i in $(seq 1 "$launches"); do
+    status=0
+    wait "${pids[$((i - 1))]}" || status=$?
+    tr -d '\r' <"$dir/out-$i" >"$dir/out-$i.txt"
+    tr -d '\r' <"$dir/err-$i" >"$dir/err-$i.txt"
+    if [ "$status" -eq 0 ] && grep -qx "arg=launch-$i" "$dir/out-$i.txt"; then
+      ran=$((ran + 1))
+      # The child's view of every file, taken when it ran.
+      # Partial files of launches still writing may show beside them.
+      tr -d '\r' <"$dir/out-$i" | sed -n 's/^file=//p' | LC_ALL=C sort \
+        | awk 'NR == FNR { packed[$1] = 1; next } $1 in packed' "$work/reference" - >"$dir/view-$i"
+      if ! cmp -s "$work/reference" "$dir/view-$i"; then
+        { diff "$work/reference" "$dir/view-$i" || true; } | head -5 >&2
+        problem "round $round, launch $i: the child read files whose content was not the packed one"
+      fi
+    elif [ "$status" -eq 2 ]; then
+      failed=$((failed + 1))
+      if message="$(grep -hE "$known_failure" "$dir/out-$i.txt" "$dir/err-$i.txt" | head -n1)"; then
+        # The same message for every round: the path from the cache on.
+        message="$(sed -E 's/'"'"'[^'"'"']*\\cache\\/'"'"'cache\\/' <<<"$message")"
+        messages["$message"]=$((${messages["$message"]:-0} + 1))
+      else
+        problem "round $round, launch $i: exit code 2 without a launcher message: $(cat "$dir/out-$i.txt" "$dir/err-$i.txt")"
+      fi
+    else
+      failed=$((failed + 1))
+      problem "round $round, launch $i: exit status $status: $(head -c 400 "$dir/out-$i.txt" "$dir/err-$i.txt")"
+    fi
+  done
+  same="identical to"
+  diff -r "$app" "$dir/cache" >/dev/null || { same="DIFFERENT from"; problem "round $round: the cache differs from the packed folder"; }
+  echo "round $round: $ran of $launches launches ran the child, $failed did not; cache $same the folder"
+  total_ran=$((total_ran + ran)) total_failed=$((total_failed + failed))
+  [ "$same" = "DIFFERENT from" ] || rm -rf "$dir/cache"
+done
+for message in "${!messages[@]}"; do
+  echo "  ${messages[$message]} x $message"
+done
+echo "concurrent_first_launch: $rounds rounds of $launches launches: $total_ran ran the child, $total_failed ended without; $problems faults"
+[ "$problems" -eq 0 ]

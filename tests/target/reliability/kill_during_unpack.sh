@@ -1,0 +1,92 @@
+#!/usr/bin/env bash
+# Cold launches killed (SIGKILL to the Wine process) at points spread over
+# the time a cold launch takes; after each kill the next launch must run the
+# child and leave a cache byte-identical to the packed folder.
+#   kill_during_unpack.sh LAUNCHER APP_DIR WORK_DIR [POINTS]
+# Prints one line per kill point and a summary with the figures.
+set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/../../../scripts/lib/setup.sh"
+launcher="$1" app="$2" work="$3" points="${4:-20}"
+
+fail() { echo "FAIL: $*" >&2; exit 1; }
+now_us() { echo $(($(date +%s%N) / 1000)); }
+
+rm -rf "$work"
+mkdir -p "$work"
+work="$(realpath "$work")"
+packed_files="$(find "$app" -type f | wc -l)"
+
+# A folder of its own with a launcher whose file name is unique to it.
+place() {
+  rm -rf "$work/$1"
+  mkdir -p "$work/$1"
+  cp "$launcher" "$work/$1/launcher-$1.exe"
+  echo "$work/$1/launcher-$1.exe"
+}
+
+# The launch after a kill, or a cold launch: it runs the child and leaves
+# the cache equal to the folder. Sets launch_us to the launch's duration.
+launch_completes() {
+  local exe="$1" what="$2" out start
+  start="$(now_us)"
+  out="$(wine "$exe" "after-kill" 2>/dev/null | tr -d '\r')" || fail "$what: the launch exited with $?"
+  launch_us=$(($(now_us) - start))
+  grep -qx 'arg=after-kill' <<<"$out" || fail "$what: the child did not run: $out"
+  diff -r "$app" "$(dirname "$exe")/cache" >&2 || fail "$what: the cache differs from the packed folder"
+}
+
+# The cold launch time, the median of three, sets where the kills land.
+times=()
+for i in 1 2 3; do
+  exe="$(place "cold-$i")"
+  launch_completes "$exe" "cold launch $i"
+  times+=("$launch_us")
+done
+cold_us="$(printf '%s\n' "${times[@]}" | sort -n | sed -n 2p)"
+echo "cold launch: $((cold_us / 1000)) ms (median of three)"
+
+# The kills are spread past the measured time, since a launch under load
+# may take longer; a kill that comes too late is taken again, earlier.
+mid_points=0 differing_points=0 partial_points=0
+for point in $(seq 1 "$points"); do
+  exe="$(place "kill-$point")"
+  cache="$(dirname "$exe")/cache"
+  delay_us=$((cold_us * 3 * (2 * point - 1) / (4 * points)))
+  for attempt in 1 2 3 4 5 6 7 8; do
+    rm -rf "$cache"
+    wine "$exe" >/dev/null 2>&1 &
+    pid=$!
+    sleep "$(printf '%d.%06d' $((delay_us / 1000000)) $((delay_us % 1000000)))"
+    killed=0
+    if grep -q "launcher-kill-$point.exe" "/proc/$pid/cmdline" 2>/dev/null && kill -KILL "$pid" 2>/dev/null; then
+      killed=1
+    fi
+    wait "$pid" 2>/dev/null || true
+    [ "$killed" -eq 1 ] && break
+    delay_us=$((delay_us * 2 / 3))
+  done
+  [ "$killed" -eq 1 ] || fail "point $point: the launch ended before every attempt to kill it"
+
+  # What the kill left: entry files in place, those whose content is not
+  # the packed one, and partial files beside them.
+  present=0 differing=0 partial=0
+  if [ -d "$cache" ]; then
+    while IFS= read -r -d '' file; do
+      relative="${file#"$cache"/}"
+      if [ -f "$app/$relative" ]; then
+        present=$((present + 1))
+        cmp -s "$file" "$app/$relative" || differing=$((differing + 1))
+      else
+        partial=$((partial + 1))
+      fi
+    done < <(find "$cache" -type f -print0)
+  fi
+  [ "$present" -gt 0 ] && [ "$present" -lt "$packed_files" ] && mid_points=$((mid_points + 1))
+  [ "$differing" -gt 0 ] && differing_points=$((differing_points + 1))
+  [ "$partial" -gt 0 ] && partial_points=$((partial_points + 1))
+  launch_completes "$exe" "point $point"
+  printf 'point %2d: killed at %4d ms with %4d of %d files in place, %d of them differing, %d other files; next launch ran the child, cache identical\n' \
+    "$point" $((delay_us / 1000)) "$present" "$packed_files" "$differing" "$partial"
+  rm -rf "$(dirname "$exe")"
+done
+echo "kill_during_unpack: $points kill points, $mid_points with the cache part-written ($differing_points with an entry file differing from the packed one, $partial_points with a partial file beside them); every next launch ran the child and left the cache identical to the folder"

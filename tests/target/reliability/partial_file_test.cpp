@@ -1,0 +1,139 @@
+// New content reaches an entry's path only whole: through a partial file
+// beside it, renamed over the path. What is in the way of that ends as the
+// launcher has always ended on a file it cannot rewrite.
+#include "support/launcher_run.h"
+
+#include <gtest/gtest.h>
+
+namespace fs = std::filesystem;
+using namespace qarvel_test;
+
+namespace {
+
+const char notes[] = "notes, as packed";
+
+// Keeps a file open, in this process, with the given sharing.
+class HeldOpen {
+  public:
+    HeldOpen(const fs::path& path, DWORD access, DWORD share)
+        : handle_(CreateFileW(path.c_str(), access, share, nullptr, OPEN_ALWAYS, 0, nullptr)) {
+        EXPECT_NE(handle_, INVALID_HANDLE_VALUE) << "cannot open " << path;
+    }
+    ~HeldOpen() { CloseHandle(handle_); }
+    HeldOpen(const HeldOpen&) = delete;
+    HeldOpen& operator=(const HeldOpen&) = delete;
+
+  private:
+    HANDLE handle_;
+};
+
+// Files below the cache that no payload entry names.
+std::vector<std::string> strays(const fs::path& cache) {
+    std::vector<std::string> found;
+    for (const auto& [name, content] : files_below(cache))
+        if (name != "main.exe" && name != "data/notes.txt")
+            found.push_back(name);
+    return found;
+}
+
+std::string open_for_writing_message(const fs::path& path) {
+    return "Error, failed to open '" + to_utf8(path.wstring()) + "' for writing.\r\n";
+}
+
+struct Sharing {
+    const char* name;
+    DWORD share;
+};
+
+class FileInUse : public ::testing::TestWithParam<Sharing> {};
+
+// A reader without delete sharing keeps the file from being replaced; the
+// content on disk is not the packed one, so the launch ends.
+TEST_P(FileInUse, NeedingRewriteEndsWithTheOpenForWritingMessage) {
+    Launch launch = launch_fresh("reliability_small");
+    ASSERT_EQ(launch.result.exit_code, 0u) << launch.result.err;
+    fs::path path = launch.cache / "data" / "notes.txt";
+    write_file(path, "changed on disk\n");
+    {
+        HeldOpen reader(path, GENERIC_READ, GetParam().share);
+        ProcessResult result = run_launcher(launch.launcher);
+        EXPECT_EQ(result.exit_code, 2u);
+        EXPECT_EQ(result.out, "");
+        EXPECT_EQ(result.err, open_for_writing_message(path));
+    }
+    EXPECT_EQ(read_file(path), "changed on disk\n");
+    EXPECT_EQ(strays(launch.cache), std::vector<std::string>{});
+}
+
+INSTANTIATE_TEST_SUITE_P(Readers, FileInUse,
+                         ::testing::Values(Sharing{"ShareNothing", 0},
+                                           Sharing{"ShareRead", FILE_SHARE_READ},
+                                           Sharing{"ShareReadWrite",
+                                                   FILE_SHARE_READ | FILE_SHARE_WRITE}),
+                         [](const ::testing::TestParamInfo<Sharing>& sharing) {
+                             return std::string(sharing.param.name);
+                         });
+
+// A reader of an up-to-date file is no obstacle: nothing is written.
+TEST(FileInUse, UpToDateIsLeftAlone) {
+    Launch launch = launch_fresh("reliability_small");
+    ASSERT_EQ(launch.result.exit_code, 0u) << launch.result.err;
+    HeldOpen reader(launch.cache / "data" / "notes.txt", GENERIC_READ, FILE_SHARE_READ);
+    ProcessResult result = run_launcher(launch.launcher, L"again");
+    EXPECT_EQ(result.exit_code, 0u) << result.err;
+    EXPECT_EQ(report_value(parse_report(result.out), "argc"), "2");
+}
+
+// A killed launch leaves a partial file; the next launch that writes the
+// entry takes it over, and nothing stays beside the entry.
+TEST(PartialFile, LeftByAKilledLaunchIsTakenOver) {
+    fs::path directory = fresh_directory("reliability_small");
+    fs::path launcher = place_launcher("reliability_small", directory);
+    fs::path cache = directory / "cache";
+    write_file(cache / "data" / "notes.txt", "notes, as pa");
+    write_file(cache / "data" / "notes.txt.qarvel-partial", "notes, as");
+    ProcessResult result = run_launcher(launcher);
+    EXPECT_EQ(result.exit_code, 0u) << result.err;
+    EXPECT_EQ(read_file(cache / "data" / "notes.txt"), notes);
+    EXPECT_EQ(strays(cache), std::vector<std::string>{});
+}
+
+// Another launch writing the same entry holds the partial file: this one
+// writes a partial file of its own, which also ends in place.
+TEST(PartialFile, InUseGivesWayToOneOfThisLaunch) {
+    fs::path directory = fresh_directory("reliability_small");
+    fs::path launcher = place_launcher("reliability_small", directory);
+    fs::path cache = directory / "cache";
+    fs::create_directories(cache / "data");
+    fs::path partial = cache / "data" / "notes.txt.qarvel-partial";
+    {
+        HeldOpen writer(partial, GENERIC_WRITE | DELETE, FILE_SHARE_READ | FILE_SHARE_DELETE);
+        ProcessResult result = run_launcher(launcher);
+        EXPECT_EQ(result.exit_code, 0u) << result.err;
+        EXPECT_EQ(read_file(cache / "data" / "notes.txt"), notes);
+    }
+    fs::remove(partial);
+    EXPECT_EQ(strays(cache), std::vector<std::string>{});
+}
+
+// The rename names the entry path in the system's own form; a target
+// directory behind "\\?\" reaches the same files.
+TEST(PartialFile, PutInPlaceBehindTheLongPathPrefix) {
+    Launch launch = launch_fresh("reliability_long_path_prefix");
+    ASSERT_EQ(launch.result.exit_code, 0u) << launch.result.err;
+    EXPECT_EQ(read_file(launch.cache / "data" / "notes.txt"), notes);
+    EXPECT_EQ(read_file(launch.cache / "main.exe"), read_file(echo_child_path()));
+    EXPECT_EQ(strays(launch.cache), std::vector<std::string>{});
+}
+
+// A file name near the file system's limit leaves no room for the partial
+// file's suffix: such a file is written in place.
+TEST(PartialFile, NoRoomForItsNameWritesInPlace) {
+    Launch launch = launch_fresh("reliability_long_file_name");
+    ASSERT_EQ(launch.result.exit_code, 0u) << launch.result.err;
+    auto files = files_below(launch.cache);
+    EXPECT_EQ(files.size(), 2u);
+    EXPECT_EQ(files[std::string(250, 'a')], "x");
+}
+
+} // namespace
