@@ -127,7 +127,7 @@ INSTANTIATE_TEST_SUITE_P(
     });
 
 TEST(UnpackWrite, FailedWriteEndsWithTheSystemErrorAndKeepsEarlierFiles) {
-    // The build links cache\full.bin in this folder to /dev/full.
+    // The build links cache\full.bin and its partial file here to /dev/full.
     fs::path folder = QARVEL_DISK_FULL_FOLDER;
     HANDLE link = CreateFileW((folder / "cache/full.bin").c_str(), GENERIC_READ, FILE_SHARE_READ,
                               nullptr, OPEN_EXISTING, 0, nullptr);
