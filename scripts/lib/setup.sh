@@ -96,13 +96,15 @@ qarvel_prepare_wine() {
   fi
 }
 
-# A wineserver kept alive for the run saves about a second per process.
+# A wineserver kept alive for the run saves about a second per process. The
+# prefix's services start with the first Windows process and keep its open
+# descriptors: they are started here, detached, so that no test's output
+# pipe stays open behind them and keeps a test runner waiting.
 qarvel_start_wineserver() {
   setsid wineserver -p </dev/null >/dev/null 2>&1 || true
+  setsid wine cmd.exe /c exit </dev/null >/dev/null 2>&1 || true
 }
 
-# Waits for the server to be gone, so a server started next is not refused
-# by one still shutting down.
 qarvel_stop_wineserver() {
   wineserver -k >/dev/null 2>&1 || true
   wineserver -w >/dev/null 2>&1 || true
