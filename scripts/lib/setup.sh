@@ -105,6 +105,8 @@ qarvel_start_wineserver() {
   setsid wine cmd.exe /c exit </dev/null >/dev/null 2>&1 || true
 }
 
+# Waits for the server to be gone, so a server started next is not refused
+# by one still shutting down.
 qarvel_stop_wineserver() {
   wineserver -k >/dev/null 2>&1 || true
   wineserver -w >/dev/null 2>&1 || true
