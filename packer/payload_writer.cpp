@@ -205,17 +205,20 @@ PackResult write_payload(const std::vector<AppFile>& files, const fs::path& outp
     frame.write(end_marker, sizeof end_marker, ZSTD_e_end);
 
     uint64_t frame_end = payload_format::header_bytes + frame.written();
-    uint64_t padding = payload_format::padding_before_trailer(frame_end);
-    const char zeros[payload_format::trailer_alignment] = {};
-    out.write(zeros, static_cast<std::streamsize>(padding));
-    unsigned char trailer[payload_format::trailer_bytes];
-    payload_format::put_u64_le(trailer, frame_end + padding);
-    out.write(reinterpret_cast<const char*>(trailer), sizeof trailer);
+    auto tail = payload_tail(frame_end);
+    out.write(reinterpret_cast<const char*>(tail.data()), static_cast<std::streamsize>(tail.size()));
     out.close();
     if (!out)
         throw std::runtime_error("cannot write " + output.string());
     temporary.keep();
-    return {stream_bytes, frame_end + padding + payload_format::trailer_bytes};
+    return {stream_bytes, frame_end + tail.size()};
+}
+
+std::vector<unsigned char> payload_tail(uint64_t frame_end_offset) {
+    uint64_t padding = payload_format::padding_before_trailer(frame_end_offset);
+    std::vector<unsigned char> tail(padding + payload_format::trailer_bytes, 0);
+    payload_format::put_u64_le(tail.data() + padding, frame_end_offset + padding);
+    return tail;
 }
 
 } // namespace qarvel

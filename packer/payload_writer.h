@@ -24,6 +24,10 @@ struct PackResult {
 // total, and payload bytes written so far.
 using PackProgress = std::function<void(uint64_t bytes_in, uint64_t total_in, uint64_t bytes_out)>;
 
+// The zero bytes and the trailer that end a payload whose header and frame
+// take frame_end_offset bytes.
+std::vector<unsigned char> payload_tail(uint64_t frame_end_offset);
+
 // Entry-stream bytes that files make, end marker included.
 uint64_t entry_stream_size(const std::vector<AppFile>& files);
 

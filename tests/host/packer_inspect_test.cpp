@@ -1,5 +1,6 @@
 // qarvel-pack verify, list and extract on crafted payloads and on payloads
 // carried inside an executable's bytes.
+#include "packer/payload_writer.h"
 #include "payload/payload_format.h"
 #include "support/packer_run.h"
 
@@ -73,10 +74,8 @@ Bytes raw_frame_payload(Bytes frame_header) {
     // One last raw block holding the end marker alone.
     Bytes block = {0x11, 0x00, 0x00, 0x00, 0x00};
     payload.insert(payload.end(), block.begin(), block.end());
-    payload.resize(payload.size() + payload_format::padding_before_trailer(payload.size()), 0);
-    unsigned char trailer[8];
-    payload_format::put_u64_le(trailer, payload.size());
-    payload.insert(payload.end(), trailer, trailer + 8);
+    auto tail = qarvel::payload_tail(payload.size());
+    payload.insert(payload.end(), tail.begin(), tail.end());
     return payload;
 }
 

@@ -1,47 +1,16 @@
 // The launcher's payload reader, run natively: exact counts in stream order
 // across decoded-buffer boundaries, and each failure with its message.
 #include "packer/payload_failure.h"
-#include "payload/payload_format.h"
 #include "payload/payload_reader.h"
+#include "support/packer_run.h"
 
 #include <gtest/gtest.h>
 #include <random>
 #include <vector>
-#include <zstd.h>
 
 namespace {
 
-using Bytes = std::vector<unsigned char>;
-
-Bytes make_payload(const Bytes& stream, int window_log = 0) {
-    ZSTD_CCtx* context = ZSTD_createCCtx();
-    ZSTD_CCtx_setParameter(context, ZSTD_c_compressionLevel, 3);
-    if (window_log != 0)
-        ZSTD_CCtx_setParameter(context, ZSTD_c_windowLog, window_log);
-    Bytes frame(ZSTD_compressBound(stream.size()));
-    size_t frame_bytes = ZSTD_compress2(context, frame.data(), frame.size(), stream.data(), stream.size());
-    ZSTD_freeCCtx(context);
-    EXPECT_FALSE(ZSTD_isError(frame_bytes));
-    frame.resize(frame_bytes);
-
-    Bytes payload(payload_format::header_bytes + frame.size());
-    std::copy(payload_format::header, payload_format::header + payload_format::header_bytes, payload.begin());
-    std::copy(frame.begin(), frame.end(), payload.begin() + payload_format::header_bytes);
-    payload.resize(payload.size() + payload_format::padding_before_trailer(payload.size()), 0);
-    unsigned char trailer[8];
-    payload_format::put_u64_le(trailer, payload.size());
-    payload.insert(payload.end(), trailer, trailer + 8);
-    return payload;
-}
-
-Bytes random_bytes(size_t size, unsigned seed) {
-    std::mt19937 generator(seed);
-    Bytes bytes(size);
-    // Compressible but not trivial: runs of a few symbols.
-    for (auto& byte : bytes)
-        byte = static_cast<unsigned char>(generator() % 7);
-    return bytes;
-}
+using namespace qarvel_test;
 
 std::string failure_of(const Bytes& payload, const std::vector<uint64_t>& reads) {
     try {
@@ -67,8 +36,8 @@ struct ReaderCase {
 class ReadSequence : public ::testing::TestWithParam<ReaderCase> {};
 
 TEST_P(ReadSequence, DeliversTheStreamInOrder) {
-    const Bytes stream = random_bytes(3 * payload_output_buffer_bytes + 12345, 7);
-    const Bytes payload = make_payload(stream);
+    const Bytes stream = pattern_bytes(3 * payload_output_buffer_bytes + 12345, 7);
+    const Bytes payload = payload_around(stream);
     open_payload_reader_over(payload.data(), payload.size());
     Bytes got;
     for (uint64_t count : GetParam().reads) {
@@ -95,7 +64,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Reader, CountOfZeroMakesNoDecodeCall) {
-    const Bytes payload = make_payload(random_bytes(100, 1));
+    const Bytes payload = payload_around(pattern_bytes(100, 1));
     open_payload_reader_over(payload.data(), payload.size());
     unsigned char byte = 0;
     read_payload(&byte, 0);
@@ -107,8 +76,8 @@ TEST(Reader, CountOfZeroMakesNoDecodeCall) {
 }
 
 TEST(Reader, RandomReadSizesMatchTheStream) {
-    const Bytes stream = random_bytes(700000, 3);
-    const Bytes payload = make_payload(stream);
+    const Bytes stream = pattern_bytes(700000, 3);
+    const Bytes payload = payload_around(stream);
     std::mt19937 generator(11);
     for (int round = 0; round < 20; ++round) {
         open_payload_reader_over(payload.data(), payload.size());
@@ -127,7 +96,7 @@ TEST(Reader, RandomReadSizesMatchTheStream) {
 
 TEST(ReaderFailures, HeaderWrongInAnyByte) {
     for (size_t i = 0; i < 3; ++i) {
-        Bytes payload = make_payload(random_bytes(10, 2));
+        Bytes payload = payload_around(pattern_bytes(10, 2));
         payload[i] ^= 0x20;
         EXPECT_EQ(failure_of(payload, {1}), "Error, couldn't find attached data header.") << "byte " << i;
     }
@@ -135,13 +104,13 @@ TEST(ReaderFailures, HeaderWrongInAnyByte) {
 }
 
 TEST(ReaderFailures, ReadingPastTheFrame) {
-    const Bytes payload = make_payload(random_bytes(1000, 4));
+    const Bytes payload = payload_around(pattern_bytes(1000, 4));
     EXPECT_EQ(failure_of(payload, {1000, 1}), "Error, couldn't decode attached data.");
     EXPECT_EQ(failure_of(payload, {5000}), "Error, couldn't decode attached data.");
 }
 
 TEST(ReaderFailures, TruncatedFrame) {
-    Bytes payload = make_payload(random_bytes(400000, 5));
+    Bytes payload = payload_around(pattern_bytes(400000, 5));
     payload.resize(payload.size() / 2);
     EXPECT_EQ(failure_of(payload, {400000}), "Error, couldn't decode attached data.");
 }

@@ -1,6 +1,7 @@
 // payload-forge: makes payloads for the tests, well-formed or broken in one
 // chosen way, byte for byte.
 #include "packer/app_folder.h"
+#include "packer/payload_writer.h"
 #include "payload/payload_format.h"
 #include "tests/tools/generated_bytes.h"
 
@@ -136,10 +137,8 @@ int main(int argc, char** argv) {
             throw std::runtime_error("--header needs three bytes");
         Bytes payload(header.begin(), header.end());
         payload.insert(payload.end(), frame.begin(), frame.end());
-        payload.resize(payload.size() + payload_format::padding_before_trailer(payload.size()), 0);
-        unsigned char trailer[8];
-        payload_format::put_u64_le(trailer, payload.size());
-        payload.insert(payload.end(), trailer, trailer + 8);
+        auto tail = qarvel::payload_tail(payload.size());
+        payload.insert(payload.end(), tail.begin(), tail.end());
         if (truncate >= 0 && static_cast<size_t>(truncate) < payload.size())
             payload.resize(static_cast<size_t>(truncate));
 

@@ -1,5 +1,6 @@
 #include "support/packer_run.h"
 
+#include "packer/payload_writer.h"
 #include "payload/payload_format.h"
 
 #include <fstream>
@@ -106,10 +107,8 @@ Bytes payload_around(const Bytes& entry_stream) {
         throw std::runtime_error(ZSTD_getErrorName(frame_bytes));
     std::copy(payload_format::header, payload_format::header + at, payload.begin());
     payload.resize(at + frame_bytes);
-    payload.resize(payload.size() + payload_format::padding_before_trailer(payload.size()), 0);
-    unsigned char trailer[8];
-    payload_format::put_u64_le(trailer, payload.size());
-    payload.insert(payload.end(), trailer, trailer + 8);
+    auto tail = qarvel::payload_tail(payload.size());
+    payload.insert(payload.end(), tail.begin(), tail.end());
     return payload;
 }
 
