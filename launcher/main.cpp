@@ -24,8 +24,8 @@ static void set_parent_process_id() {
 }
 
 static void set_launcher_directory() {
-    wchar_t directory[4097];
-    copy_bounded(directory, 4097, get_launcher_path());
+    wchar_t directory[launcher_path_capacity_units];
+    copy_bounded(directory, launcher_path_capacity_units, get_launcher_path());
     wchar_t* last_backslash = wcsrchr(directory, L'\\');
     if (last_backslash != nullptr)
         *last_backslash = 0;

@@ -9,7 +9,6 @@
 
 constexpr size_t variable_name_capacity_units = 40;
 constexpr size_t variable_value_capacity_units = 32768;
-constexpr size_t launcher_path_capacity_units = 4097;
 
 static wchar_t launcher_path[launcher_path_capacity_units];
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+
 // The process environment by ASCII names, the launcher's own path and the
 // last system error. Names widen into a 40-unit buffer: at most 39 characters.
 
@@ -10,6 +12,8 @@ wchar_t* get_environment_value(const char* name);
 // Results are the system's success flags; the launcher does not rely on them.
 bool set_environment_value(const char* name, const wchar_t* value);
 bool clear_environment_value(const char* name);
+
+constexpr size_t launcher_path_capacity_units = 4097;
 
 // The launcher's executable path as the system reports it, fetched once.
 const wchar_t* get_launcher_path();
