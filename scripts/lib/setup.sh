@@ -112,6 +112,13 @@ qarvel_stop_wineserver() {
   wineserver -w >/dev/null 2>&1 || true
 }
 
+# The Windows tests work in the prefix's temporary folder; what an earlier
+# run left there (gigabytes, and paths too long for Windows-side clearing)
+# goes before a new run.
+qarvel_clear_test_folders() {
+  rm -rf "$WINEPREFIX"/drive_c/users/*/Temp/qarvel-tests
+}
+
 qarvel_setup() {
   qarvel_install_packages
   qarvel_fetch_zstd

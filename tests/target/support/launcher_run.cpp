@@ -10,10 +10,28 @@ namespace fs = std::filesystem;
 
 namespace qarvel_test {
 
+namespace {
+
+// Wine hands out process ids again soon, so a test program's folder is named
+// by its id and its start time: a folder left by an earlier program can hold
+// paths longer than the C runtime's directory listing takes, which would
+// make clearing it fail.
+const fs::path& run_directory() {
+    static const fs::path directory = [] {
+        FILETIME start{};
+        GetSystemTimeAsFileTime(&start);
+        ULONGLONG ticks = (static_cast<ULONGLONG>(start.dwHighDateTime) << 32) | start.dwLowDateTime;
+        return fs::temp_directory_path() / "qarvel-tests" /
+               (std::to_string(GetCurrentProcessId()) + "-" + std::to_string(ticks));
+    }();
+    return directory;
+}
+
+} // namespace
+
 fs::path fresh_directory(const std::string& label) {
     static std::atomic<int> counter{0};
-    fs::path directory = fs::temp_directory_path() / "qarvel-tests" / std::to_string(GetCurrentProcessId()) /
-                         (label + "-" + std::to_string(counter++));
+    fs::path directory = run_directory() / (label + "-" + std::to_string(counter++));
     fs::remove_all(directory);
     fs::create_directories(directory);
     return directory;
