@@ -3,11 +3,10 @@
 #include "launcher/bounded_copy.h"
 #include "launcher/failure.h"
 #include "launcher/launcher_state.h"
+#include "launcher/system_function.h"
 
 #include <cwchar>
 #include <windows.h>
-// After windows.h, which it needs.
-#include <shellapi.h>
 
 static wchar_t child_command_line[child_command_line_capacity_units];
 static wchar_t launcher_module_file_name[path_capacity_units];
@@ -41,9 +40,21 @@ void append_quoted_argument(wchar_t* command_line, size_t capacity_units, const 
     append_unit_bounded(command_line, capacity_units, L'"');
 }
 
+using SplitFunction = wchar_t** (WINAPI*)(const wchar_t*, int*);
+
+// The platform's splitter lives in shcore since Windows 8.1; shell32, which
+// exports it on every version, costs far more to load.
+static SplitFunction split_function() {
+    SystemFunction function = system_function(L"shcore.dll", "CommandLineToArgvW");
+    if (function == nullptr)
+        function = system_function(L"shell32.dll", "CommandLineToArgvW");
+    return reinterpret_cast<SplitFunction>(function);
+}
+
 wchar_t* build_child_command_line() {
     int count = 0;
-    wchar_t** arguments = CommandLineToArgvW(GetCommandLineW(), &count);
+    SplitFunction split = split_function();
+    wchar_t** arguments = split != nullptr ? split(GetCommandLineW(), &count) : nullptr;
     child_command_line[0] = 0;
     if (launcher_module_file_name[0] == 0) {
         // A result as long as the buffer means the name was cut short.

@@ -41,6 +41,7 @@ if(NOT TARGET qarvel_launcher_core)
     ${QARVEL_SOURCE_DIR}/launcher/bounded_copy.cpp
     ${QARVEL_SOURCE_DIR}/launcher/failure.cpp
     ${QARVEL_SOURCE_DIR}/launcher/launcher_state.cpp
+    ${QARVEL_SOURCE_DIR}/launcher/system_function.cpp
     ${QARVEL_SOURCE_DIR}/payload/attached_reader.cpp
     ${QARVEL_SOURCE_DIR}/payload/partial_file.cpp
     ${QARVEL_SOURCE_DIR}/payload/payload_reader.cpp
@@ -55,7 +56,7 @@ if(NOT TARGET qarvel_launcher_core)
   target_compile_features(qarvel_launcher_core PUBLIC cxx_std_17)
   target_compile_options(qarvel_launcher_core PRIVATE ${QARVEL_TARGET_WARNINGS} -O2)
   target_compile_definitions(qarvel_launcher_core PUBLIC UNICODE _UNICODE WIN32_LEAN_AND_MEAN)
-  target_link_libraries(qarvel_launcher_core PUBLIC qarvel_zstd_decompress ${QARVEL_TARGET_ZLIB} shell32 kernel32)
+  target_link_libraries(qarvel_launcher_core PUBLIC qarvel_zstd_decompress ${QARVEL_TARGET_ZLIB} kernel32)
 endif()
 
 # Header fields and reproducibility of every launcher image.

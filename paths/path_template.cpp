@@ -4,6 +4,7 @@
 #include "launcher/build_constants.h"
 #include "launcher/failure.h"
 #include "launcher/launcher_state.h"
+#include "launcher/system_function.h"
 #include "paths/environment.h"
 #include "paths/run_values.h"
 
@@ -198,11 +199,21 @@ bool is_folder_token(Token token) {
     return token == Token::temp || token == Token::home || token == Token::cache_dir;
 }
 
+using FolderPathFunction = HRESULT(WINAPI*)(HWND, int, HANDLE, DWORD, LPWSTR);
+
+FolderPathFunction folder_path_function() {
+    static FolderPathFunction function = reinterpret_cast<FolderPathFunction>(
+        system_function(L"shell32.dll", "SHGetFolderPathW"));
+    return function;
+}
+
 } // namespace
 
 bool append_known_folder(wchar_t* output_end, int folder_id, size_t room_units) {
     wchar_t folder[known_folder_buffer_units];
-    if (SHGetFolderPathW(nullptr, folder_id, nullptr, SHGFP_TYPE_CURRENT, folder) != S_OK)
+    FolderPathFunction get_folder_path = folder_path_function();
+    if (get_folder_path == nullptr ||
+        get_folder_path(nullptr, folder_id, nullptr, SHGFP_TYPE_CURRENT, folder) != S_OK)
         return false;
     append_bounded(output_end, room_units, folder);
     return true;
