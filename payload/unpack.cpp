@@ -30,12 +30,17 @@ static bool read_entry_name() {
 
 // The CRC-32 of the file on disk through a read-only mapping; 0 when there
 // is no file, or it is empty, or it cannot be read. A computed 0 becomes 1.
-static uint32_t existing_checksum(const wchar_t* path) {
+// missing tells whether the file or its folder does not exist.
+static uint32_t existing_checksum(const wchar_t* path, bool* missing) {
     HANDLE file =
         CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
+    *missing = false;
+    if (file == INVALID_HANDLE_VALUE) {
+        DWORD error = GetLastError();
+        *missing = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
         return 0;
+    }
     uint32_t checksum = 0;
     DWORD size = GetFileSize(file, nullptr);
     if (size != INVALID_FILE_SIZE) {
@@ -69,17 +74,28 @@ static void unpack_entry() {
     uint32_t stored_checksum = payload_format::get_u32_le(fields + 8);
 
     HANDLE output = INVALID_HANDLE_VALUE;
-    // Content goes through a partial file (partial_file.h). An empty file
-    // cannot be seen half-written, and a name with no room for the partial
-    // file's suffix leaves no choice: those are written in place.
+    // Content that replaces a file goes through a partial file
+    // (partial_file.h). An empty file cannot be seen half-written, and a name
+    // with no room for the partial file's suffix leaves no choice: those are
+    // written in place.
     bool in_place = remaining == 0;
-    if (existing_checksum(entry_path) != stored_checksum) {
+    bool missing = false;
+    if (existing_checksum(entry_path, &missing) != stored_checksum) {
         ensure_parent_directories(entry_path);
+        if (!in_place && missing) {
+            // A file that did not exist is written where it belongs, which
+            // saves a rename per file on a first launch. Shared for deletion
+            // only: another launch cannot take it for up to date while it is
+            // written, and may still replace it with a complete copy.
+            output = CreateFileW(entry_path, GENERIC_WRITE, FILE_SHARE_DELETE, nullptr,
+                                 CREATE_NEW, 0, nullptr);
+            in_place = output != INVALID_HANDLE_VALUE;
+        }
         if (!in_place) {
             output = create_partial_file();
             in_place = output == INVALID_HANDLE_VALUE;
         }
-        if (in_place)
+        if (in_place && output == INVALID_HANDLE_VALUE)
             output = CreateFileW(entry_path, GENERIC_WRITE, FILE_SHARE_WRITE, nullptr,
                                  CREATE_ALWAYS, 0, nullptr);
         if (output == INVALID_HANDLE_VALUE)
@@ -103,7 +119,8 @@ static void unpack_entry() {
         CloseHandle(output);
     // A file in use cannot be replaced; that is only a failure when it does
     // not already hold this content (another launch may have put it there).
-    else if (!put_partial_file_in_place(output) && existing_checksum(entry_path) != stored_checksum)
+    else if (!put_partial_file_in_place(output) &&
+             existing_checksum(entry_path, &missing) != stored_checksum)
         fail_open_for_writing();
 }
 
