@@ -1,0 +1,106 @@
+#!/usr/bin/env python3
+"""Turns the benchmark's raw figures into one table: each measure's median
+and range over the rounds, and its ratio to the floor it is held against,
+computed round by round so that a noisy round moves both sides."""
+import statistics
+import sys
+from collections import defaultdict
+
+MIB = 1024 * 1024
+
+
+def read_rounds(path):
+    times, memory = defaultdict(list), defaultdict(list)
+    with open(path) as lines:
+        for line in lines:
+            fields = line.split()
+            if len(fields) == 2:
+                times[fields[0]].append(float(fields[1]) / 1000)
+            elif len(fields) == 3:
+                memory[fields[0]].append((int(fields[1]) / MIB, int(fields[2]) / MIB))
+    return times, memory
+
+
+def read_packing(path):
+    with open(path) as lines:
+        return {fields[0]: [float(value) for value in fields[1:]]
+                for fields in (line.split() for line in lines)}
+
+
+def spread(values, unit, digits=0):
+    return (f"{statistics.median(values):,.{digits}f} {unit}",
+            f"{min(values):,.{digits}f}–{max(values):,.{digits}f}")
+
+
+def verdict(value, limit):
+    return "yes" if value <= limit else "NO"
+
+
+def main():
+    results, default_window = sys.argv[1], int(sys.argv[2])
+    other_window = 23 if default_window == 27 else 27
+    times, memory = read_rounds(f"{results}/rounds.tsv")
+    packing = read_packing(f"{results}/packing.tsv")
+    rows = []
+
+    def floor(label, name):
+        rows.append((label, *spread(times[name], "ms", 1), "", "", ""))
+
+    def against(label, name, floor_names, limit):
+        ratios = [value / sum(times[f][i] for f in floor_names) for i, value in enumerate(times[name])]
+        median = statistics.median(ratios)
+        rows.append((label, *spread(times[name], "ms", 1),
+                     f"{median:.2f} ({min(ratios):.2f}–{max(ratios):.2f})", f"≤ {limit:.2f}",
+                     verdict(median, limit)))
+
+    floor("floor: empty executable start", "empty")
+    floor("floor: start a child and wait", "child_floor")
+    floor(f"floor: decompress the payload (window 2^{default_window})", "decompress_floor")
+    floor("floor: map and CRC-32 every file", "crc_floor")
+    floor("floor: write every file of a fresh tree", "write_floor")
+    against("launcher image start (10 MB payload) / empty start", "image", ["empty"], 1.10)
+    against("warm launch / (child + decompress + map-and-CRC)", "warm",
+            ["child_floor", "decompress_floor", "crc_floor"], 1.10)
+    against("cold launch / (child + decompress + write)", "cold",
+            ["cold_child_floor", "cold_decompress_floor", "write_floor"], 1.10)
+    against(f"decompress, window 2^{other_window} / 2^{default_window}", "decompress_other",
+            ["decompress_floor"], float("inf"))
+
+    floor_ws = max(ws for ws, _ in memory["memory_decompress_floor"])
+    floor_commit = max(commit for _, commit in memory["memory_decompress_floor"])
+    for label, name in (("cold launch", "memory_cold"), ("warm launch", "memory_warm"),
+                        (f"decompress floor, window 2^{other_window}", "memory_decompress_other")):
+        ws = max(w for w, _ in memory[name])
+        commit = max(c for _, c in memory[name])
+        limit = "≤ +4.0 MiB" if name != "memory_decompress_other" else ""
+        rows.append((f"peak committed: {label} vs decompress floor", f"{commit:.1f} MiB", f"floor {floor_commit:.1f}",
+                     f"{commit - floor_commit:+.1f} MiB", limit,
+                     verdict(commit - floor_commit, 4.0) if limit else ""))
+        rows.append((f"peak working set: {label}", f"{ws:.1f} MiB", f"floor {floor_ws:.1f}",
+                     f"{ws - floor_ws:+.1f} MiB", "", ""))
+
+    content, files = packing["content"]
+    for window in (default_window, other_window):
+        pack_seconds, pack_bytes = packing[f"pack_w{window}"]
+        zstd_seconds, zstd_bytes = packing[f"zstd_w{window}"]
+        rows.append((f"packer size, window 2^{window} / zstd CLI", f"{pack_bytes:,.0f} B",
+                     f"{content / pack_bytes:.2f}:1", f"{pack_bytes / zstd_bytes:.4f}", "≤ 1.005",
+                     verdict(pack_bytes / zstd_bytes, 1.005)))
+        rows.append((f"packer time, window 2^{window} / zstd CLI", f"{pack_seconds:.1f} s",
+                     f"zstd {zstd_seconds:.1f} s", f"{pack_seconds / zstd_seconds:.2f}", "≤ 1.10",
+                     verdict(pack_seconds / zstd_seconds, 1.10)))
+    second_build = packing["second_build"][0]
+    rows.append(("second scripts/build-launcher, another payload", f"{second_build:.1f} s", "", "", "≤ 10 s",
+                 verdict(second_build, 10.0)))
+
+    print(f"\nentry stream {content:,.0f} bytes, {files:.0f} files; "
+          f"{len(times['empty'])} rounds; times in ms are medians with their range\n")
+    header = ("measure", "median", "range", "ratio (range)", "target", "met")
+    print("| " + " | ".join(header) + " |")
+    print("|" + "|".join("---" for _ in header) + "|")
+    for row in rows:
+        print("| " + " | ".join(row) + " |")
+
+
+if __name__ == "__main__":
+    main()
