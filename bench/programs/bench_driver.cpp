@@ -8,6 +8,8 @@
 //   memory    its peak working set and peak committed memory, sampled
 //             every millisecond (Wine reports only the current commit)
 // Prints "name<TAB>value..." lines; round 0 warms the caches and is dropped.
+#include "bench_common.h"
+
 #include <windows.h>
 #include <psapi.h>
 
@@ -27,13 +29,6 @@ struct Case {
     std::wstring clear_folder;
     std::wstring command_line;
 };
-
-std::wstring widen(const std::string& text) {
-    int units = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(static_cast<size_t>(units), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), units);
-    return wide;
-}
 
 std::vector<std::string> split_tabs(const std::string& line) {
     std::vector<std::string> fields;
@@ -83,17 +78,6 @@ void remove_tree(const std::wstring& folder) {
         FindClose(search);
     }
     RemoveDirectoryW(folder.c_str());
-}
-
-double now_us() {
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER counter;
-    QueryPerformanceCounter(&counter);
-    return static_cast<double>(counter.QuadPart) * 1e6 / static_cast<double>(frequency.QuadPart);
 }
 
 struct Run {

@@ -5,6 +5,8 @@
 //   work_floors crc LIST ROOT
 //   work_floors write LIST SOURCE DEST
 // LIST names the files, one relative path a line, in payload order.
+#include "bench_common.h"
+
 #include <windows.h>
 #include <zlib.h>
 #include <zstd.h>
@@ -26,24 +28,6 @@ constexpr size_t payload_header_bytes = 3;
 [[noreturn]] void fail(const char* what) {
     std::fprintf(stderr, "work_floors: %s (error %lu)\n", what, GetLastError());
     std::exit(1);
-}
-
-double now_us() {
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER counter;
-    QueryPerformanceCounter(&counter);
-    return static_cast<double>(counter.QuadPart) * 1e6 / static_cast<double>(frequency.QuadPart);
-}
-
-std::wstring widen(const std::string& text) {
-    int units = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(static_cast<size_t>(units), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), units);
-    return wide;
 }
 
 std::vector<std::wstring> read_list(const wchar_t* list_path) {
