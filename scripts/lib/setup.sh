@@ -13,7 +13,7 @@ QARVEL_PACKAGES=(
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   libz-mingw-w64-dev libzstd-dev zlib1g-dev libcli11-dev googletest
   wine wine64 dpkg-dev xz-utils icoutils python3
-  clang libclang-rt-14-dev llvm hyperfine procps util-linux
+  clang libclang-rt-14-dev llvm zstd procps util-linux
 )
 
 qarvel_log() { printf '[setup] %s\n' "$*" >&2; }

@@ -152,18 +152,6 @@ TEST(ChildExit, ItsExitCodeBecomesTheLaunchersInAll32Bits) {
     }
 }
 
-std::string system_text(DWORD code) {
-    char* text = nullptr;
-    FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS |
-                       FORMAT_MESSAGE_FROM_SYSTEM,
-                   nullptr, code, 0x409, reinterpret_cast<char*>(&text), 0, nullptr);
-    std::string trimmed = text != nullptr ? text : "";
-    LocalFree(text);
-    while (!trimmed.empty() && (trimmed.back() == '\r' || trimmed.back() == '\n'))
-        trimmed.pop_back();
-    return trimmed;
-}
-
 TEST(ChildStart, FailingStartNamesTheWindowsError) {
     // The payload holds only its end marker: there is no main executable.
     Launch launch = launch_fresh("child_nothing_to_launch");

@@ -25,19 +25,6 @@ std::string repeated(const std::string& text, size_t times) {
 // file name.
 const std::string long_folders = repeated("abcdefghi\\", 102);
 
-// The system's English text for an error code, without its line break.
-std::string system_text(DWORD code) {
-    char* text = nullptr;
-    FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS |
-                       FORMAT_MESSAGE_FROM_SYSTEM,
-                   nullptr, code, 0x409, reinterpret_cast<char*>(&text), 0, nullptr);
-    std::string out = text != nullptr ? text : "";
-    LocalFree(text);
-    while (!out.empty() && (out.back() == '\r' || out.back() == '\n'))
-        out.pop_back();
-    return out;
-}
-
 std::string open_failure(const fs::path& path) {
     return "Error, failed to open '" + to_utf8(path.wstring()) + "' for writing.\r\n";
 }

@@ -28,6 +28,10 @@ ProcessResult run_process(const std::wstring& application, const std::wstring& c
                           const RunOptions& options = {});
 
 std::string to_utf8(const std::wstring& text);
+
+// The system's English text for an error code, without its line break, as
+// the launcher prints it.
+std::string system_text(DWORD code);
 std::wstring from_utf8(const std::string& text);
 
 } // namespace qarvel_test
