@@ -73,13 +73,17 @@ bool put_partial_file_in_place(HANDLE partial) {
     // Renamed through its own handle, with no moment when it is complete and
     // closed but not yet in place.
     FILE_RENAME_INFO* request = rename_to_entry_path();
-    bool replaced =
-        SetFileInformationByHandle(partial, FileRenameInfo, request,
-                                   sizeof(FILE_RENAME_INFO) + request->FileNameLength) != 0;
-    if (!replaced) {
-        FILE_DISPOSITION_INFO disposition = {TRUE};
-        SetFileInformationByHandle(partial, FileDispositionInfo, &disposition, sizeof disposition);
+    if (!SetFileInformationByHandle(partial, FileRenameInfo, request,
+                                    sizeof(FILE_RENAME_INFO) + request->FileNameLength)) {
+        discard_partial_file(partial);
+        return false;
     }
     CloseHandle(partial);
-    return replaced;
+    return true;
+}
+
+void discard_partial_file(HANDLE partial) {
+    FILE_DISPOSITION_INFO disposition = {TRUE};
+    SetFileInformationByHandle(partial, FileDispositionInfo, &disposition, sizeof disposition);
+    CloseHandle(partial);
 }

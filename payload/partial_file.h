@@ -15,3 +15,6 @@ HANDLE create_partial_file();
 // when the entry path cannot be replaced (it is in use); the partial file is
 // then deleted.
 bool put_partial_file_in_place(HANDLE partial);
+
+// Deletes the partial file and closes it.
+void discard_partial_file(HANDLE partial);

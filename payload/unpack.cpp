@@ -117,6 +117,11 @@ static void unpack_entry() {
         return;
     if (in_place)
         CloseHandle(output);
+    // Another launch may have put this content in place meanwhile. Replacing
+    // it again would gain nothing, and the replacing handle would keep that
+    // launch's child from opening the file for a moment.
+    else if (existing_checksum(entry_path, &missing) == stored_checksum)
+        discard_partial_file(output);
     // A file in use cannot be replaced; that is only a failure when it does
     // not already hold this content (another launch may have put it there).
     else if (!put_partial_file_in_place(output) &&
