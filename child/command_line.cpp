@@ -40,7 +40,7 @@ void append_quoted_argument(wchar_t* command_line, size_t capacity_units, const 
     append_unit_bounded(command_line, capacity_units, L'"');
 }
 
-using SplitFunction = wchar_t** (WINAPI*)(const wchar_t*, int*);
+using SplitFunction = wchar_t**(WINAPI*)(const wchar_t*, int*);
 
 // The platform's splitter lives in shcore since Windows 8.1; shell32, which
 // exports it on every version, costs far more to load.

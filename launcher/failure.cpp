@@ -51,4 +51,6 @@ void fail_template_expansion(const wchar_t* path_template) {
     abort_silently();
 }
 
-void fail_bounds() { abort_silently(); }
+void fail_bounds() {
+    abort_silently();
+}

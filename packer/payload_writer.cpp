@@ -206,7 +206,8 @@ PackResult write_payload(const std::vector<AppFile>& files, const fs::path& outp
 
     uint64_t frame_end = payload_format::header_bytes + frame.written();
     auto tail = payload_tail(frame_end);
-    out.write(reinterpret_cast<const char*>(tail.data()), static_cast<std::streamsize>(tail.size()));
+    out.write(reinterpret_cast<const char*>(tail.data()),
+              static_cast<std::streamsize>(tail.size()));
     out.close();
     if (!out)
         throw std::runtime_error("cannot write " + output.string());

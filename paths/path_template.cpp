@@ -202,8 +202,8 @@ bool is_folder_token(Token token) {
 using FolderPathFunction = HRESULT(WINAPI*)(HWND, int, HANDLE, DWORD, LPWSTR);
 
 FolderPathFunction folder_path_function() {
-    static FolderPathFunction function = reinterpret_cast<FolderPathFunction>(
-        system_function(L"shell32.dll", "SHGetFolderPathW"));
+    static FolderPathFunction function =
+        reinterpret_cast<FolderPathFunction>(system_function(L"shell32.dll", "SHGetFolderPathW"));
     return function;
 }
 

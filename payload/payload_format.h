@@ -27,7 +27,9 @@ constexpr unsigned max_window_log = 27;
 // empty, and turns a computed 0 into 1. A stored checksum follows the same
 // rule, so a missing file with such content is always written; an empty
 // file reads as 0 on disk and so is written again at every launch.
-constexpr uint32_t stored_checksum(uint32_t crc32_value) { return crc32_value == 0 ? 1 : crc32_value; }
+constexpr uint32_t stored_checksum(uint32_t crc32_value) {
+    return crc32_value == 0 ? 1 : crc32_value;
+}
 
 // Zero bytes between the end of the frame and the trailer: at least one, so
 // that a read past the frame always meets bytes that begin no frame.

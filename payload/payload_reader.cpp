@@ -70,4 +70,6 @@ void close_payload_reader() {
     output_window = {nullptr, 0, 0};
 }
 
-uint64_t payload_decode_calls() { return decode_calls; }
+uint64_t payload_decode_calls() {
+    return decode_calls;
+}

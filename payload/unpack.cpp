@@ -3,11 +3,11 @@
 #include "launcher/bounded_copy.h"
 #include "launcher/failure.h"
 #include "launcher/launcher_state.h"
+#include "paths/directories.h"
+#include "paths/environment.h"
 #include "payload/partial_file.h"
 #include "payload/payload_format.h"
 #include "payload/payload_reader.h"
-#include "paths/directories.h"
-#include "paths/environment.h"
 
 #include <windows.h>
 #include <zlib.h>
@@ -87,8 +87,8 @@ static void unpack_entry() {
             // saves a rename per file on a first launch. Shared for deletion
             // only: another launch cannot take it for up to date while it is
             // written, and may still replace it with a complete copy.
-            output = CreateFileW(entry_path, GENERIC_WRITE, FILE_SHARE_DELETE, nullptr,
-                                 CREATE_NEW, 0, nullptr);
+            output = CreateFileW(entry_path, GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+                                 0, nullptr);
             in_place = output != INVALID_HANDLE_VALUE;
         }
         if (!in_place) {

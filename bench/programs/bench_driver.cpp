@@ -11,6 +11,8 @@
 #include "bench_common.h"
 
 #include <windows.h>
+
+// After windows.h, which it needs.
 #include <psapi.h>
 
 #include <algorithm>
@@ -89,8 +91,9 @@ struct Run {
 
 Run run(const Case& c) {
     SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
-    HANDLE null_device = CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                     &inheritable, OPEN_EXISTING, 0, nullptr);
+    HANDLE null_device =
+        CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    &inheritable, OPEN_EXISTING, 0, nullptr);
     HANDLE read_end = nullptr;
     HANDLE write_end = nullptr;
     bool capture = c.kind == "reported";
@@ -111,16 +114,17 @@ Run run(const Case& c) {
     double start = now_us();
     // Wine now and then refuses a start with an internal error; one more
     // try after a pause gets through.
-    bool started = CreateProcessW(nullptr, command_line.data(), nullptr, nullptr, TRUE, NORMAL_PRIORITY_CLASS,
-                                  nullptr, nullptr, &startup, &process);
+    bool started = CreateProcessW(nullptr, command_line.data(), nullptr, nullptr, TRUE,
+                                  NORMAL_PRIORITY_CLASS, nullptr, nullptr, &startup, &process);
     if (!started) {
         Sleep(200);
         start = now_us();
-        started = CreateProcessW(nullptr, command_line.data(), nullptr, nullptr, TRUE, NORMAL_PRIORITY_CLASS,
-                                 nullptr, nullptr, &startup, &process);
+        started = CreateProcessW(nullptr, command_line.data(), nullptr, nullptr, TRUE,
+                                 NORMAL_PRIORITY_CLASS, nullptr, nullptr, &startup, &process);
     }
     if (!started) {
-        std::fprintf(stderr, "bench_driver: %s: cannot start (error %lu)\n", c.name.c_str(), GetLastError());
+        std::fprintf(stderr, "bench_driver: %s: cannot start (error %lu)\n", c.name.c_str(),
+                     GetLastError());
         std::exit(1);
     }
     if (capture) {
@@ -135,7 +139,8 @@ Run run(const Case& c) {
         for (;;) {
             PROCESS_MEMORY_COUNTERS counters{};
             if (GetProcessMemoryInfo(process.hProcess, &counters, sizeof counters)) {
-                result.peak_working_set = std::max(result.peak_working_set, counters.PeakWorkingSetSize);
+                result.peak_working_set =
+                    std::max(result.peak_working_set, counters.PeakWorkingSetSize);
                 result.peak_commit = std::max(result.peak_commit, counters.PeakPagefileUsage);
             }
             if (WaitForSingleObject(process.hProcess, 1) != WAIT_TIMEOUT)
@@ -152,8 +157,8 @@ Run run(const Case& c) {
     CloseHandle(process.hProcess);
     CloseHandle(null_device);
     if (exit_code != c.expected_exit_code) {
-        std::fprintf(stderr, "bench_driver: %s: exit code %lu, expected %lu\n", c.name.c_str(), exit_code,
-                     c.expected_exit_code);
+        std::fprintf(stderr, "bench_driver: %s: exit code %lu, expected %lu\n", c.name.c_str(),
+                     exit_code, c.expected_exit_code);
         std::exit(1);
     }
     return result;
@@ -181,9 +186,11 @@ int wmain(int argc, wchar_t** argv) {
             if (c.kind == "wall")
                 std::printf("%s\t%.0f\n", c.name.c_str(), result.wall_us);
             else if (c.kind == "reported")
-                std::printf("%s\t%s\n", c.name.c_str(), result.output.substr(0, result.output.find_first_of("\r\n")).c_str());
+                std::printf("%s\t%s\n", c.name.c_str(),
+                            result.output.substr(0, result.output.find_first_of("\r\n")).c_str());
             else
-                std::printf("%s\t%zu\t%zu\n", c.name.c_str(), static_cast<size_t>(result.peak_working_set),
+                std::printf("%s\t%zu\t%zu\n", c.name.c_str(),
+                            static_cast<size_t>(result.peak_working_set),
                             static_cast<size_t>(result.peak_commit));
             std::fflush(stdout);
         }

@@ -14,8 +14,8 @@ int wmain(int argc, wchar_t** argv) {
     wchar_t command_line[4096];
     lstrcpynW(command_line, argv[1], 4096);
     PROCESS_INFORMATION process{};
-    if (!CreateProcessW(argv[1], command_line, nullptr, nullptr, TRUE, NORMAL_PRIORITY_CLASS, nullptr,
-                        nullptr, &startup, &process))
+    if (!CreateProcessW(argv[1], command_line, nullptr, nullptr, TRUE, NORMAL_PRIORITY_CLASS,
+                        nullptr, nullptr, &startup, &process))
         return 101;
     CloseHandle(process.hThread);
     WaitForSingleObject(process.hProcess, INFINITE);

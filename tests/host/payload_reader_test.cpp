@@ -84,7 +84,8 @@ TEST(Reader, RandomReadSizesMatchTheStream) {
         Bytes got;
         while (got.size() < stream.size()) {
             uint64_t left = stream.size() - got.size();
-            uint64_t count = std::min<uint64_t>(left, generator() % 3 == 0 ? generator() % 5 : generator() % 200000);
+            uint64_t count = std::min<uint64_t>(left, generator() % 3 == 0 ? generator() % 5
+                                                                           : generator() % 200000);
             Bytes piece(count);
             read_payload(piece.data(), count);
             got.insert(got.end(), piece.begin(), piece.end());
@@ -98,7 +99,8 @@ TEST(ReaderFailures, HeaderWrongInAnyByte) {
     for (size_t i = 0; i < 3; ++i) {
         Bytes payload = payload_around(pattern_bytes(10, 2));
         payload[i] ^= 0x20;
-        EXPECT_EQ(failure_of(payload, {1}), "Error, couldn't find attached data header.") << "byte " << i;
+        EXPECT_EQ(failure_of(payload, {1}), "Error, couldn't find attached data header.")
+            << "byte " << i;
     }
     EXPECT_EQ(failure_of(Bytes{'Z', 'O'}, {1}), "Error, couldn't find attached data header.");
 }
@@ -117,7 +119,8 @@ TEST(ReaderFailures, TruncatedFrame) {
 
 TEST(ReaderFailures, WindowAbove2To27) {
     // A hand-made frame: no content size, window descriptor 2^28, one raw block.
-    Bytes payload = {'Z', 'O', 'Q', 0x28, 0xB5, 0x2F, 0xFD, 0x00, 0x90, 0x21, 0x00, 0x00, 'a', 'b', 'c', 'd'};
+    Bytes payload = {'Z',  'O',  'Q',  0x28, 0xB5, 0x2F, 0xFD, 0x00,
+                     0x90, 0x21, 0x00, 0x00, 'a',  'b',  'c',  'd'};
     EXPECT_EQ(failure_of(payload, {1}), "Error, couldn't decode attached data.");
     payload[8] = 0x88; // the same frame with a 2^27 window decodes
     EXPECT_EQ(failure_of(payload, {4}), "");
@@ -125,7 +128,8 @@ TEST(ReaderFailures, WindowAbove2To27) {
 
 TEST(ReaderFailures, FrameNamingADictionary) {
     // Single segment, one-byte dictionary id 7, content size 4, one raw block.
-    Bytes payload = {'Z', 'O', 'Q', 0x28, 0xB5, 0x2F, 0xFD, 0x21, 0x07, 0x04, 0x21, 0x00, 0x00, 'a', 'b', 'c', 'd'};
+    Bytes payload = {'Z',  'O',  'Q',  0x28, 0xB5, 0x2F, 0xFD, 0x21, 0x07,
+                     0x04, 0x21, 0x00, 0x00, 'a',  'b',  'c',  'd'};
     EXPECT_EQ(failure_of(payload, {1}), "Error, couldn't decode attached data.");
 }
 

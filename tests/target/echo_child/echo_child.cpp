@@ -114,8 +114,8 @@ int wmain(int argc, wchar_t** argv) {
                                     static_cast<DWORD>(wcstoul(parent_id.c_str(), nullptr, 10)));
         PROCESS_MEMORY_COUNTERS counters{};
         if (parent != nullptr && GetProcessMemoryInfo(parent, &counters, sizeof counters))
-            report += "parent_peak_working_set=" + std::to_string(counters.PeakWorkingSetSize) +
-                      "\n";
+            report +=
+                "parent_peak_working_set=" + std::to_string(counters.PeakWorkingSetSize) + "\n";
         if (parent != nullptr)
             CloseHandle(parent);
     }

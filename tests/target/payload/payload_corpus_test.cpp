@@ -45,6 +45,8 @@ INSTANTIATE_TEST_SUITE_P(
                       // The entries before the fault are unpacked; only the ending matters here.
                       GoldenCase{"frame_without_end_marker", 2, decode_message, "", false},
                       GoldenCase{"entry_claims_more_than_frame", 2, decode_message, "", false}),
-    [](const ::testing::TestParamInfo<GoldenCase>& golden) { return std::string(golden.param.launcher); });
+    [](const ::testing::TestParamInfo<GoldenCase>& golden) {
+        return std::string(golden.param.launcher);
+    });
 
 } // namespace

@@ -65,14 +65,13 @@ TEST_P(FileInUse, NeedingRewriteEndsWithTheOpenForWritingMessage) {
     EXPECT_EQ(strays(launch.cache), std::vector<std::string>{});
 }
 
-INSTANTIATE_TEST_SUITE_P(Readers, FileInUse,
-                         ::testing::Values(Sharing{"ShareNothing", 0},
-                                           Sharing{"ShareRead", FILE_SHARE_READ},
-                                           Sharing{"ShareReadWrite",
-                                                   FILE_SHARE_READ | FILE_SHARE_WRITE}),
-                         [](const ::testing::TestParamInfo<Sharing>& sharing) {
-                             return std::string(sharing.param.name);
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Readers, FileInUse,
+    ::testing::Values(Sharing{"ShareNothing", 0}, Sharing{"ShareRead", FILE_SHARE_READ},
+                      Sharing{"ShareReadWrite", FILE_SHARE_READ | FILE_SHARE_WRITE}),
+    [](const ::testing::TestParamInfo<Sharing>& sharing) {
+        return std::string(sharing.param.name);
+    });
 
 // A reader of an up-to-date file is no obstacle: nothing is written.
 TEST(FileInUse, UpToDateIsLeftAlone) {

@@ -20,7 +20,8 @@ const fs::path& run_directory() {
     static const fs::path directory = [] {
         FILETIME start{};
         GetSystemTimeAsFileTime(&start);
-        ULONGLONG ticks = (static_cast<ULONGLONG>(start.dwHighDateTime) << 32) | start.dwLowDateTime;
+        ULONGLONG ticks =
+            (static_cast<ULONGLONG>(start.dwHighDateTime) << 32) | start.dwLowDateTime;
         return fs::temp_directory_path() / "qarvel-tests" /
                (std::to_string(GetCurrentProcessId()) + "-" + std::to_string(ticks));
     }();
@@ -44,14 +45,16 @@ fs::path place_launcher(const std::string& name, const fs::path& directory) {
     return target;
 }
 
-ProcessResult run_launcher(const fs::path& launcher, const std::wstring& arguments, const RunOptions& options) {
+ProcessResult run_launcher(const fs::path& launcher, const std::wstring& arguments,
+                           const RunOptions& options) {
     std::wstring command_line = L"\"" + launcher.wstring() + L"\"";
     if (!arguments.empty())
         command_line += L" " + arguments;
     return run_process(launcher.wstring(), command_line, options);
 }
 
-Launch launch_fresh(const std::string& name, const std::wstring& arguments, const RunOptions& options) {
+Launch launch_fresh(const std::string& name, const std::wstring& arguments,
+                    const RunOptions& options) {
     Launch launch;
     launch.directory = fresh_directory(name);
     launch.launcher = place_launcher(name, launch.directory);
@@ -98,11 +101,14 @@ std::multimap<std::string, std::string> parse_report(const std::string& report) 
     return values;
 }
 
-std::string report_value(const std::multimap<std::string, std::string>& report, const std::string& key) {
+std::string report_value(const std::multimap<std::string, std::string>& report,
+                         const std::string& key) {
     auto it = report.find(key);
     return it == report.end() ? std::string("<missing>") : it->second;
 }
 
-fs::path echo_child_path() { return fs::path(QARVEL_TEST_LAUNCHERS) / "echo_child.exe"; }
+fs::path echo_child_path() {
+    return fs::path(QARVEL_TEST_LAUNCHERS) / "echo_child.exe";
+}
 
 } // namespace qarvel_test

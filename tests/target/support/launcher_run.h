@@ -13,11 +13,12 @@ std::filesystem::path fresh_directory(const std::string& label);
 
 // Copies the test launcher built as NAME into directory; test launchers
 // unpack into "cache" beside themselves, so each copy has its own cache.
-std::filesystem::path place_launcher(const std::string& name, const std::filesystem::path& directory);
+std::filesystem::path place_launcher(const std::string& name,
+                                     const std::filesystem::path& directory);
 
 // Runs a launcher with arguments after its own name.
-ProcessResult run_launcher(const std::filesystem::path& launcher, const std::wstring& arguments = L"",
-                           const RunOptions& options = {});
+ProcessResult run_launcher(const std::filesystem::path& launcher,
+                           const std::wstring& arguments = L"", const RunOptions& options = {});
 
 // Places NAME in a fresh folder and runs it once.
 struct Launch {
@@ -26,7 +27,8 @@ struct Launch {
     std::filesystem::path cache;
     ProcessResult result;
 };
-Launch launch_fresh(const std::string& name, const std::wstring& arguments = L"", const RunOptions& options = {});
+Launch launch_fresh(const std::string& name, const std::wstring& arguments = L"",
+                    const RunOptions& options = {});
 
 std::string read_file(const std::filesystem::path& path);
 void write_file(const std::filesystem::path& path, const std::string& bytes);
@@ -37,7 +39,8 @@ std::map<std::string, std::string> files_below(const std::filesystem::path& root
 // The echo child's report: "key=value" lines. Repeated keys (arg, env)
 // keep their order in the multimap.
 std::multimap<std::string, std::string> parse_report(const std::string& report);
-std::string report_value(const std::multimap<std::string, std::string>& report, const std::string& key);
+std::string report_value(const std::multimap<std::string, std::string>& report,
+                         const std::string& key);
 
 // The built echo child, for tests that compare against its own bytes.
 std::filesystem::path echo_child_path();

@@ -9,18 +9,19 @@ namespace qarvel_test {
 std::string to_utf8(const std::wstring& text) {
     if (text.empty())
         return {};
-    int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                   nullptr, nullptr);
+    int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr,
+                                   0, nullptr, nullptr);
     std::string out(static_cast<size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size, nullptr,
-                        nullptr);
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size,
+                        nullptr, nullptr);
     return out;
 }
 
 std::wstring from_utf8(const std::string& text) {
     if (text.empty())
         return {};
-    int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    int size =
+        MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
     std::wstring out(static_cast<size_t>(size), L'\0');
     MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size);
     return out;
@@ -29,7 +30,9 @@ std::wstring from_utf8(const std::string& text) {
 namespace {
 
 struct CaseInsensitiveLess {
-    bool operator()(const std::wstring& a, const std::wstring& b) const { return _wcsicmp(a.c_str(), b.c_str()) < 0; }
+    bool operator()(const std::wstring& a, const std::wstring& b) const {
+        return _wcsicmp(a.c_str(), b.c_str()) < 0;
+    }
 };
 
 std::wstring environment_block(const std::vector<std::pair<std::wstring, std::wstring>>& changes) {
@@ -68,7 +71,8 @@ ProcessResult run_process(const std::wstring& application, const std::wstring& c
                           const RunOptions& options) {
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     HANDLE out_read, out_write, err_read, err_write, in_read, in_write;
-    if (!CreatePipe(&out_read, &out_write, &inherit, 0) || !CreatePipe(&err_read, &err_write, &inherit, 0) ||
+    if (!CreatePipe(&out_read, &out_write, &inherit, 0) ||
+        !CreatePipe(&err_read, &err_write, &inherit, 0) ||
         !CreatePipe(&in_read, &in_write, &inherit, 0))
         throw std::runtime_error("CreatePipe failed");
     SetHandleInformation(out_read, HANDLE_FLAG_INHERIT, 0);
@@ -84,10 +88,10 @@ ProcessResult run_process(const std::wstring& application, const std::wstring& c
     PROCESS_INFORMATION process{};
     std::wstring writable_command_line = command_line;
     std::wstring environment = environment_block(options.environment);
-    BOOL started = CreateProcessW(application.c_str(), writable_command_line.data(), nullptr, nullptr, TRUE,
-                                  CREATE_UNICODE_ENVIRONMENT, environment.data(),
-                                  options.directory.empty() ? nullptr : options.directory.c_str(), &startup,
-                                  &process);
+    BOOL started = CreateProcessW(application.c_str(), writable_command_line.data(), nullptr,
+                                  nullptr, TRUE, CREATE_UNICODE_ENVIRONMENT, environment.data(),
+                                  options.directory.empty() ? nullptr : options.directory.c_str(),
+                                  &startup, &process);
     DWORD start_error = GetLastError();
     CloseHandle(out_write);
     CloseHandle(err_write);
@@ -96,8 +100,8 @@ ProcessResult run_process(const std::wstring& application, const std::wstring& c
         CloseHandle(out_read);
         CloseHandle(err_read);
         CloseHandle(in_write);
-        throw std::runtime_error("CreateProcessW failed with error " + std::to_string(start_error) + " for " +
-                                 to_utf8(application));
+        throw std::runtime_error("CreateProcessW failed with error " + std::to_string(start_error) +
+                                 " for " + to_utf8(application));
     }
 
     ProcessResult result;
@@ -106,7 +110,8 @@ ProcessResult run_process(const std::wstring& application, const std::wstring& c
     std::thread err_thread(drain, err_read, &result.err);
     DWORD written = 0;
     if (!options.input.empty())
-        WriteFile(in_write, options.input.data(), static_cast<DWORD>(options.input.size()), &written, nullptr);
+        WriteFile(in_write, options.input.data(), static_cast<DWORD>(options.input.size()),
+                  &written, nullptr);
     CloseHandle(in_write);
 
     if (WaitForSingleObject(process.hProcess, options.timeout_ms) != WAIT_OBJECT_0) {

@@ -16,9 +16,9 @@ struct ProcessResult {
 };
 
 struct RunOptions {
-    std::wstring directory;                                        // empty: this process's
+    std::wstring directory;                                         // empty: this process's
     std::vector<std::pair<std::wstring, std::wstring>> environment; // set; an empty value removes
-    std::string input;                                             // standard input
+    std::string input;                                              // standard input
     DWORD timeout_ms = 120000;
 };
 
