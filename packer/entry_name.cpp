@@ -29,12 +29,12 @@ std::string quoted(const std::u16string& text) {
     return "'" + utf16_to_utf8(text) + "'";
 }
 
-// Opening any of these names, with or without an extension, reaches a device.
+// Opening any of these names, with or without an extension, reaches a
+// device. Windows reserves the ports numbered with the superscript digits
+// one to three (U+00B9, U+00B2, U+00B3) as well as those with 1 to 9.
 bool is_device_name(const std::u16string& component) {
-    static const char16_t* const devices[] = {
-        u"CON",  u"PRN",  u"AUX",  u"NUL",  u"COM1", u"COM2", u"COM3",   u"COM4",
-        u"COM5", u"COM6", u"COM7", u"COM8", u"COM9", u"LPT1", u"LPT2",   u"LPT3",
-        u"LPT4", u"LPT5", u"LPT6", u"LPT7", u"LPT8", u"LPT9", u"CONIN$", u"CONOUT$"};
+    static const char16_t* const devices[] = {u"CON", u"PRN",    u"AUX",
+                                              u"NUL", u"CONIN$", u"CONOUT$"};
     std::u16string stem = component.substr(0, component.find(u'.'));
     while (!stem.empty() && stem.back() == u' ')
         stem.pop_back();
@@ -43,7 +43,11 @@ bool is_device_name(const std::u16string& component) {
     for (const char16_t* device : devices)
         if (stem == device)
             return true;
-    return false;
+    if (stem.size() != 4 || (stem.compare(0, 3, u"COM") != 0 && stem.compare(0, 3, u"LPT") != 0))
+        return false;
+    char16_t number = stem[3];
+    return (number >= u'1' && number <= u'9') || number == u'\u00B9' || number == u'\u00B2' ||
+           number == u'\u00B3';
 }
 
 std::string component_problem(const std::u16string& component) {

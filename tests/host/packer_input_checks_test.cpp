@@ -94,6 +94,12 @@ INSTANTIATE_TEST_SUITE_P(
         InputCase{"trailing_space", file("dir /notes.txt"), "ending in a dot or a space"},
         InputCase{"device_name", file("logs/Nul.txt"),
                   "'Nul.txt', which Windows opens as a device"},
+        InputCase{"device_name_with_superscript_one", file("COM\xC2\xB9.txt"),
+                  "'COM\xC2\xB9.txt', which Windows opens as a device"},
+        InputCase{"device_name_with_superscript_two", file("sub/lpt\xC2\xB2"),
+                  "which Windows opens as a device"},
+        InputCase{"device_name_with_superscript_three", file("Com\xC2\xB3.log"),
+                  "which Windows opens as a device"},
         InputCase{"longer_than_1023_units",
                   file(long_folder + "/" + long_folder + "/" + long_folder + "/" + long_folder +
                        "/" + long_folder + "/x"),
