@@ -3,9 +3,10 @@
 #include "packer/utf16.h"
 #include "payload/payload_format.h"
 
-#include <clocale>
-#include <cwctype>
-#include <locale.h>
+#include "packer/upcase_table.h"
+
+#include <algorithm>
+#include <iterator>
 #include <map>
 
 namespace qarvel {
@@ -100,21 +101,23 @@ std::string entry_name_problem(const std::u16string& name) {
     }
 }
 
+char16_t simple_upper(char16_t unit) {
+    auto after =
+        std::upper_bound(std::begin(upcase_runs), std::end(upcase_runs), unit,
+                         [](char16_t value, const UpcaseRun& run) { return value < run.first; });
+    if (after == std::begin(upcase_runs))
+        return unit;
+    const UpcaseRun& run = *std::prev(after);
+    unsigned offset = unit - run.first;
+    if (offset % run.step != 0 || offset / run.step >= run.count)
+        return unit;
+    return static_cast<char16_t>(unit + run.difference);
+}
+
 std::u16string windows_name_key(const std::u16string& name) {
-    static const locale_t unicode = newlocale(LC_CTYPE_MASK, "C.UTF-8", nullptr);
     std::u16string key = name;
-    for (auto& unit : key) {
-        if (is_surrogate(unit))
-            continue;
-        if (unicode == nullptr) {
-            unit = ascii_upper(unit);
-            continue;
-        }
-        auto upper = towupper_l(static_cast<wint_t>(unit), unicode);
-        // NTFS keeps a letter whose capital lies outside the BMP as it is.
-        if (upper <= 0xFFFF && !is_surrogate(static_cast<char16_t>(upper)))
-            unit = static_cast<char16_t>(upper);
-    }
+    for (auto& unit : key)
+        unit = simple_upper(unit);
     return key;
 }
 

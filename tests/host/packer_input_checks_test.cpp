@@ -157,3 +157,49 @@ TEST(InputCheck, LinksInsideTheFolderAreFollowed) {
 }
 
 } // namespace
+
+// Which names Windows takes for the same file does not hang on the build
+// machine's locale: run where no locale data can be found at all (the
+// system's folder of it hidden by an empty one), the check still folds
+// letters beyond ASCII by Unicode's simple case mapping, one unit for one.
+struct CasePair {
+    const char* name;
+    std::string first, second;
+    bool clash;
+};
+
+class CaseRules : public ::testing::TestWithParam<CasePair> {};
+
+TEST_P(CaseRules, HoldWithoutLocaleData) {
+    const CasePair& pair = GetParam();
+    ScratchFolder scratch;
+    fs::path app = scratch / "app";
+    write_file(app / "main.exe", "MZ");
+    write_file(app / pair.first, "1");
+    write_file(app / pair.second, "2");
+    fs::create_directories(scratch / "no-locales");
+    if (run("unshare", {"--mount", "true"}).exit_code != 0)
+        GTEST_SKIP() << "hiding the locale data needs a mount namespace of our own";
+    auto result =
+        run("unshare",
+            {"--mount", "sh", "-c", "mount --bind \"$0\" /usr/lib/locale && exec \"$@\"",
+             (scratch / "no-locales").string(), "env", "LC_ALL=C.UTF-8", QARVEL_PACK_PROGRAM,
+             "create", app.string(), "--main", "main.exe", "-o", (scratch / "p").string(), "-q"});
+    if (pair.clash) {
+        EXPECT_EQ(result.exit_code, 1);
+        EXPECT_NE(result.err.find("differ only in letter case"), std::string::npos) << result.err;
+    } else {
+        EXPECT_EQ(result.exit_code, 0) << result.err;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Packer, CaseRules,
+    ::testing::Values(CasePair{"latin", "\xC3\x84rger.txt", "\xC3\xA4rger.txt", true},
+                      CasePair{"greek", "\xCE\xA3.txt", "\xCF\x83.txt", true},
+                      CasePair{"cyrillic", "\xD0\x96.txt", "\xD0\xB6.txt", true},
+                      CasePair{"title_case_digraph", "\xC7\x85.txt", "\xC7\x86.txt", true},
+                      CasePair{"sharp_s_is_not_ss", "\xC3\x9F.txt", "SS.txt", false},
+                      CasePair{"outside_the_bmp_keeps_its_case", "\xF0\x90\x90\x80.txt",
+                               "\xF0\x90\x90\xA8.txt", false}),
+    [](const auto& info) { return std::string(info.param.name); });
