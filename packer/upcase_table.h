@@ -13,6 +13,8 @@ struct UpcaseRun {
     uint16_t step;
 };
 
+// One run a line, as generated.
+// clang-format off
 constexpr UpcaseRun upcase_runs[] = {
     {0x0061, 26, -32, 1},
     {0x00B5, 1, 743, 1},
@@ -205,5 +207,6 @@ constexpr UpcaseRun upcase_runs[] = {
     {0xAB70, 80, -38864, 1},
     {0xFF41, 26, -32, 1},
 };
+// clang-format on
 
 } // namespace qarvel

@@ -61,11 +61,13 @@ def main():
         "    uint16_t step;",
         "};",
         "",
+        "// One run a line, as generated.",
+        "// clang-format off",
         "constexpr UpcaseRun upcase_runs[] = {",
     ]
     for first, count, difference, step in table:
         lines.append("    {0x%04X, %d, %d, %d}," % (first, count, difference, step))
-    lines += ["};", "", "} // namespace qarvel", ""]
+    lines += ["};", "// clang-format on", "", "} // namespace qarvel", ""]
     sys.stdout.write("\n".join(lines))
 
 
