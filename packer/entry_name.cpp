@@ -101,7 +101,7 @@ std::string entry_name_problem(const std::u16string& name) {
     }
 }
 
-char16_t simple_upper(char16_t unit) {
+char16_t windows_upper(char16_t unit) {
     auto after =
         std::upper_bound(std::begin(upcase_runs), std::end(upcase_runs), unit,
                          [](char16_t value, const UpcaseRun& run) { return value < run.first; });
@@ -117,7 +117,7 @@ char16_t simple_upper(char16_t unit) {
 std::u16string windows_name_key(const std::u16string& name) {
     std::u16string key = name;
     for (auto& unit : key)
-        unit = simple_upper(unit);
+        unit = windows_upper(unit);
     return key;
 }
 

@@ -1,8 +1,12 @@
 #!/usr/bin/env python3
 """Writes packer/upcase_table.h: the upper case of every UTF-16 unit of the
-Basic Multilingual Plane by Unicode's simple case mapping, the rule by which
-Windows compares file names (one unit for one unit; surrogates and letters
-whose capital lies outside the plane keep their case).
+Basic Multilingual Plane as Windows compares file names, one unit for one.
+
+That is Unicode's simple upper-case mapping, kept only for a letter that is
+the lower case of its capital: a variant such as the dotless i, the final
+sigma or the long s keeps its case, as in the table Windows uses (Wine's
+RtlUpcaseUnicodeChar agrees on every unit). Surrogates and letters whose
+capital lies beyond the plane keep their case too.
 
 Python's str.upper() gives the full mapping, which turns some letters into
 several (German sharp s into "SS"); where it does, the simple mapping is the
@@ -24,11 +28,16 @@ def simple_upper(unit):
     return unit
 
 
+def windows_upper(unit):
+    upper = simple_upper(unit)
+    return upper if chr(upper).lower() == chr(unit) else unit
+
+
 def runs():
     """(first unit, count, difference, step): count units from first, step
     apart, each of which maps to itself plus difference."""
-    pairs = [(u, simple_upper(u) - u) for u in range(0x10000)
-             if not 0xD800 <= u <= 0xDFFF and simple_upper(u) != u]
+    pairs = [(u, windows_upper(u) - u) for u in range(0x10000)
+             if not 0xD800 <= u <= 0xDFFF and windows_upper(u) != u]
     result = []
     for unit, difference in pairs:
         if result:
