@@ -30,6 +30,7 @@ struct CommandCase {
     int exit_code;
     std::string expected_err;
     std::string expected_out = "";
+    bool unprivileged = false;
 };
 
 class CommandLine : public ::testing::TestWithParam<CommandCase> {};
@@ -39,11 +40,16 @@ TEST_P(CommandLine, SaysItsOwnLine) {
     ScratchFolder scratch;
     write_file(scratch / "app/main.exe", "MZ");
     fs::create_directories(scratch / "out/folder");
+    fs::permissions(scratch / "out", fs::perms::all);
+    fs::create_directories(scratch / "read-only");
+    int user = command.unprivileged && geteuid() == 0 ? 65534 : -1;
+    if (command.unprivileged && user < 0)
+        GTEST_SKIP() << "needs root, to run qarvel-pack as a user who cannot write a folder";
     std::vector<std::string> arguments;
     for (const auto& argument : command.arguments)
         arguments.push_back(
             argument.rfind('@', 0) == 0 ? scratch.path().string() + argument.substr(1) : argument);
-    auto result = run_pack(arguments);
+    auto result = run_pack(arguments, user);
     EXPECT_EQ(result.exit_code, command.exit_code) << result.err;
     EXPECT_NE(result.err.find(command.expected_err), std::string::npos) << result.err;
     EXPECT_NE(result.out.find(command.expected_out), std::string::npos) << result.out;
@@ -87,6 +93,13 @@ INSTANTIATE_TEST_SUITE_P(
                      "@/app/main.exe/p.d"},
                     1,
                     "cannot write "},
+        CommandCase{"payload_cannot_be_written_after_its_depfile",
+                    {"create", "@/app", "--main", "main.exe", "-o", "@/read-only/p", "--depfile",
+                     "@/out/p.d"},
+                    1,
+                    "cannot write ",
+                    "",
+                    true},
         CommandCase{
             "depfile_is_a_folder",
             {"create", "@/app", "--main", "main.exe", "-o", "@/out/p", "--depfile", "@/out/folder"},
