@@ -117,13 +117,25 @@ LoadedPayload load(const std::string& path) {
     return loaded;
 }
 
+// A fault of the payload's own bytes, in one line that names the file, as
+// list, verify and extract all say it.
+int report_fault(const std::string& file, const std::string& fault) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "qarvel-pack: %s: %s\n", file.c_str(), fault.c_str());
+    return 1;
+}
+
 int list(const InspectArguments& args) {
     auto payload = load(args.file);
-    qarvel::list_payload(payload.data(), payload.location.size,
-                         [](const qarvel::EntryHeader& entry) {
-                             std::printf("%12llu  %08" PRIx32 "  %s\n", as_ull(entry.size),
-                                         entry.checksum, qarvel::utf16_to_utf8(entry.name).c_str());
-                         });
+    try {
+        qarvel::list_payload(
+            payload.data(), payload.location.size, [](const qarvel::EntryHeader& entry) {
+                std::printf("%12llu  %08" PRIx32 "  %s\n", as_ull(entry.size), entry.checksum,
+                            qarvel::utf16_to_utf8(entry.name).c_str());
+            });
+    } catch (const qarvel::PayloadFault& fault) {
+        return report_fault(args.file, fault.what());
+    }
     return 0;
 }
 
@@ -132,10 +144,8 @@ int verify(const InspectArguments& args) {
     qarvel::PayloadSummary summary;
     std::string fault =
         qarvel::first_payload_fault(payload.data(), payload.location.size, &summary);
-    if (!fault.empty()) {
-        std::fprintf(stderr, "qarvel-pack: %s: %s\n", args.file.c_str(), fault.c_str());
-        return 1;
-    }
+    if (!fault.empty())
+        return report_fault(args.file, fault);
     if (!args.quiet)
         std::printf("%s: sound: %zu entries, %llu content bytes, a payload of %llu bytes at offset "
                     "%zu\n",
@@ -146,7 +156,12 @@ int verify(const InspectArguments& args) {
 
 int extract(const InspectArguments& args) {
     auto payload = load(args.file);
-    auto summary = qarvel::extract_payload(payload.data(), payload.location.size, args.output);
+    qarvel::ExtractSummary summary;
+    try {
+        summary = qarvel::extract_payload(payload.data(), payload.location.size, args.output);
+    } catch (const qarvel::PayloadFault& fault) {
+        return report_fault(args.file, fault.what());
+    }
     if (!args.quiet)
         std::printf("%s: %zu files written, %zu up to date, into %s; main executable '%s'\n",
                     args.file.c_str(), summary.written, summary.up_to_date, args.output.c_str(),
@@ -271,11 +286,6 @@ int main(int argc, char** argv) {
             return verify(verify_args);
         if (*extract_command)
             return extract(extract_args);
-    } catch (const qarvel::PayloadFault& fault) {
-        std::fflush(stdout);
-        const std::string& file = *list_command ? list_args.file : extract_args.file;
-        std::fprintf(stderr, "qarvel-pack: %s: %s\n", file.c_str(), fault.what());
-        return 1;
     } catch (const std::exception& error) {
         std::fflush(stdout);
         std::fprintf(stderr, "qarvel-pack: error: %s\n", error.what());
