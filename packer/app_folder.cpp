@@ -186,9 +186,4 @@ AppFolder collect_app_folder(const fs::path& folder, const std::string& main_rel
     return result;
 }
 
-std::vector<AppFile> collect_app_files(const fs::path& folder,
-                                       const std::string& main_relative_path) {
-    return collect_app_folder(folder, main_relative_path).files;
-}
-
 } // namespace qarvel

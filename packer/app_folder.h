@@ -30,9 +30,6 @@ struct AppFolder {
 AppFolder collect_app_folder(const std::filesystem::path& folder,
                              const std::string& main_relative_path);
 
-std::vector<AppFile> collect_app_files(const std::filesystem::path& folder,
-                                       const std::string& main_relative_path);
-
 // Whether path lies in folder or below it; both are resolved first.
 bool path_is_inside(const std::filesystem::path& folder, const std::filesystem::path& path);
 

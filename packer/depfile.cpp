@@ -1,8 +1,5 @@
 #include "packer/depfile.h"
 
-#include <fstream>
-#include <stdexcept>
-
 namespace fs = std::filesystem;
 
 namespace qarvel {
@@ -22,17 +19,13 @@ std::string escaped(const fs::path& path) {
 
 } // namespace
 
-void write_depfile(const fs::path& depfile, const fs::path& output, const AppFolder& folder) {
-    std::ofstream out(depfile, std::ios::trunc);
-    out << escaped(output) << ":";
+std::string depfile_text(const fs::path& output, const AppFolder& folder) {
+    std::string text = escaped(output) + ":";
     for (const auto& path : folder.folders)
-        out << " \\\n  " << escaped(path);
+        text += " \\\n  " + escaped(path);
     for (const auto& file : folder.files)
-        out << " \\\n  " << escaped(file.source);
-    out << "\n";
-    out.close();
-    if (!out)
-        throw std::runtime_error("cannot write " + depfile.string());
+        text += " \\\n  " + escaped(file.source);
+    return text + "\n";
 }
 
 } // namespace qarvel

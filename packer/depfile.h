@@ -3,12 +3,12 @@
 #include "packer/app_folder.h"
 
 #include <filesystem>
+#include <string>
 
 namespace qarvel {
 
-// A make-style dependency file naming every file packed and every folder
+// A make-style dependency rule naming every file packed and every folder
 // read, so that a build repacks when any of them changes or one is added.
-void write_depfile(const std::filesystem::path& depfile, const std::filesystem::path& output,
-                   const AppFolder& folder);
+std::string depfile_text(const std::filesystem::path& output, const AppFolder& folder);
 
 } // namespace qarvel

@@ -3,9 +3,10 @@
 #include "packer/utf16.h"
 #include "payload/payload_format.h"
 
-#include <clocale>
-#include <cwctype>
-#include <locale.h>
+#include "packer/upcase_table.h"
+
+#include <algorithm>
+#include <iterator>
 #include <map>
 
 namespace qarvel {
@@ -29,12 +30,12 @@ std::string quoted(const std::u16string& text) {
     return "'" + utf16_to_utf8(text) + "'";
 }
 
-// Opening any of these names, with or without an extension, reaches a device.
+// Opening any of these names, with or without an extension, reaches a
+// device. Windows reserves the ports numbered with the superscript digits
+// one to three (U+00B9, U+00B2, U+00B3) as well as those with 1 to 9.
 bool is_device_name(const std::u16string& component) {
-    static const char16_t* const devices[] = {
-        u"CON",  u"PRN",  u"AUX",  u"NUL",  u"COM1", u"COM2", u"COM3",   u"COM4",
-        u"COM5", u"COM6", u"COM7", u"COM8", u"COM9", u"LPT1", u"LPT2",   u"LPT3",
-        u"LPT4", u"LPT5", u"LPT6", u"LPT7", u"LPT8", u"LPT9", u"CONIN$", u"CONOUT$"};
+    static const char16_t* const devices[] = {u"CON", u"PRN",    u"AUX",
+                                              u"NUL", u"CONIN$", u"CONOUT$"};
     std::u16string stem = component.substr(0, component.find(u'.'));
     while (!stem.empty() && stem.back() == u' ')
         stem.pop_back();
@@ -43,7 +44,11 @@ bool is_device_name(const std::u16string& component) {
     for (const char16_t* device : devices)
         if (stem == device)
             return true;
-    return false;
+    if (stem.size() != 4 || (stem.compare(0, 3, u"COM") != 0 && stem.compare(0, 3, u"LPT") != 0))
+        return false;
+    char16_t number = stem[3];
+    return (number >= u'1' && number <= u'9') || number == u'\u00B9' || number == u'\u00B2' ||
+           number == u'\u00B3';
 }
 
 std::string component_problem(const std::u16string& component) {
@@ -96,21 +101,23 @@ std::string entry_name_problem(const std::u16string& name) {
     }
 }
 
+char16_t windows_upper(char16_t unit) {
+    auto after =
+        std::upper_bound(std::begin(upcase_runs), std::end(upcase_runs), unit,
+                         [](char16_t value, const UpcaseRun& run) { return value < run.first; });
+    if (after == std::begin(upcase_runs))
+        return unit;
+    const UpcaseRun& run = *std::prev(after);
+    unsigned offset = unit - run.first;
+    if (offset % run.step != 0 || offset / run.step >= run.count)
+        return unit;
+    return static_cast<char16_t>(unit + run.difference);
+}
+
 std::u16string windows_name_key(const std::u16string& name) {
-    static const locale_t unicode = newlocale(LC_CTYPE_MASK, "C.UTF-8", nullptr);
     std::u16string key = name;
-    for (auto& unit : key) {
-        if (is_surrogate(unit))
-            continue;
-        if (unicode == nullptr) {
-            unit = ascii_upper(unit);
-            continue;
-        }
-        auto upper = towupper_l(static_cast<wint_t>(unit), unicode);
-        // NTFS keeps a letter whose capital lies outside the BMP as it is.
-        if (upper <= 0xFFFF && !is_surrogate(static_cast<char16_t>(upper)))
-            unit = static_cast<char16_t>(upper);
-    }
+    for (auto& unit : key)
+        unit = windows_upper(unit);
     return key;
 }
 

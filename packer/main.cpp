@@ -8,12 +8,20 @@
 #include "packer/payload_locator.h"
 #include "packer/payload_writer.h"
 #include "packer/progress.h"
+#include "packer/temporary_file.h"
 
 #include <CLI/CLI.hpp>
+#include <cerrno>
 #include <cinttypes>
 #include <cstdio>
+#include <cstring>
 #include <exception>
+#include <fstream>
+#include <optional>
 #include <string>
+#include <zstd.h>
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -32,18 +40,64 @@ unsigned long long as_ull(uint64_t value) {
     return static_cast<unsigned long long>(value);
 }
 
+void refuse_folder(const std::string& path, const char* option, const char* what) {
+    std::error_code ignored;
+    if (fs::is_directory(path, ignored))
+        throw std::runtime_error(std::string(option) + " " + path + " is a folder; name the " +
+                                 what + " to write");
+}
+
+void write_text(const fs::path& path, const std::string& text, const std::string& shown_name) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    if (out)
+        out << text;
+    out.close();
+    if (!out)
+        throw std::runtime_error("cannot write " + shown_name + ": " + std::strerror(errno));
+}
+
+void create_parent_folders(const fs::path& path) {
+    std::error_code error;
+    if (path.has_parent_path())
+        fs::create_directories(path.parent_path(), error);
+    if (error)
+        throw std::runtime_error("cannot create the folder of " + path.string() + ": " +
+                                 error.message());
+}
+
+// The payload and its dependency file both take their names, or neither
+// does: each is written under a temporary name first.
 int create(const CreateArguments& args) {
+    refuse_folder(args.output, "-o", "payload file");
+    if (!args.depfile.empty())
+        refuse_folder(args.depfile, "--depfile", "dependency file");
     if (qarvel::path_is_inside(args.folder, args.output))
         throw std::runtime_error("the output " + args.output +
                                  " lies inside the folder being packed");
     auto folder = qarvel::collect_app_folder(args.folder, args.main_path);
+
+    std::optional<qarvel::TemporaryFile> depfile;
+    if (!args.depfile.empty()) {
+        depfile.emplace(args.depfile);
+        write_text(depfile->path(), qarvel::depfile_text(args.output, folder), args.depfile);
+    }
+    create_parent_folders(args.output);
+    qarvel::TemporaryFile payload(args.output);
     qarvel::ProgressLine progress(stderr, args.quiet);
     auto result = qarvel::write_payload(
-        folder.files, args.output, args.compression,
+        folder.files, payload.path(), args.compression,
         [&](uint64_t in, uint64_t total, uint64_t out) { progress.update(in, total, out); });
     progress.finish();
-    if (!args.depfile.empty())
-        qarvel::write_depfile(args.depfile, args.output, folder);
+    payload.put_in_place();
+    if (depfile) {
+        try {
+            depfile->put_in_place();
+        } catch (...) {
+            std::error_code ignored;
+            fs::remove(args.output, ignored);
+            throw;
+        }
+    }
     if (!args.quiet)
         std::fprintf(stderr, "qarvel-pack: %zu files, %llu bytes packed into %llu bytes\n",
                      folder.files.size(), as_ull(result.entry_stream_bytes),
@@ -63,13 +117,25 @@ LoadedPayload load(const std::string& path) {
     return loaded;
 }
 
+// A fault of the payload's own bytes, in one line that names the file, as
+// list, verify and extract all say it.
+int report_fault(const std::string& file, const std::string& fault) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "qarvel-pack: %s: %s\n", file.c_str(), fault.c_str());
+    return 1;
+}
+
 int list(const InspectArguments& args) {
     auto payload = load(args.file);
-    qarvel::list_payload(payload.data(), payload.location.size,
-                         [](const qarvel::EntryHeader& entry) {
-                             std::printf("%12llu  %08" PRIx32 "  %s\n", as_ull(entry.size),
-                                         entry.checksum, qarvel::utf16_to_utf8(entry.name).c_str());
-                         });
+    try {
+        qarvel::list_payload(
+            payload.data(), payload.location.size, [](const qarvel::EntryHeader& entry) {
+                std::printf("%12llu  %08" PRIx32 "  %s\n", as_ull(entry.size), entry.checksum,
+                            qarvel::utf16_to_utf8(entry.name).c_str());
+            });
+    } catch (const qarvel::PayloadFault& fault) {
+        return report_fault(args.file, fault.what());
+    }
     return 0;
 }
 
@@ -78,10 +144,8 @@ int verify(const InspectArguments& args) {
     qarvel::PayloadSummary summary;
     std::string fault =
         qarvel::first_payload_fault(payload.data(), payload.location.size, &summary);
-    if (!fault.empty()) {
-        std::fprintf(stderr, "qarvel-pack: %s: %s\n", args.file.c_str(), fault.c_str());
-        return 1;
-    }
+    if (!fault.empty())
+        return report_fault(args.file, fault);
     if (!args.quiet)
         std::printf("%s: sound: %zu entries, %llu content bytes, a payload of %llu bytes at offset "
                     "%zu\n",
@@ -92,7 +156,12 @@ int verify(const InspectArguments& args) {
 
 int extract(const InspectArguments& args) {
     auto payload = load(args.file);
-    auto summary = qarvel::extract_payload(payload.data(), payload.location.size, args.output);
+    qarvel::ExtractSummary summary;
+    try {
+        summary = qarvel::extract_payload(payload.data(), payload.location.size, args.output);
+    } catch (const qarvel::PayloadFault& fault) {
+        return report_fault(args.file, fault.what());
+    }
     if (!args.quiet)
         std::printf("%s: %zu files written, %zu up to date, into %s; main executable '%s'\n",
                     args.file.c_str(), summary.written, summary.up_to_date, args.output.c_str(),
@@ -106,12 +175,54 @@ void add_file_argument(CLI::App* command, InspectArguments& args) {
         ->check(CLI::ExistingFile);
 }
 
+const char* const commands[] = {"create", "list", "verify", "extract"};
+
+// CLI11 takes an unknown word for a stray argument and asks for a command;
+// say instead that it is not one, and which there are.
+bool is_unknown_command(int argc, char** argv) {
+    if (argc < 2 || argv[1][0] == '-')
+        return false;
+    for (const char* command : commands)
+        if (std::strcmp(argv[1], command) == 0)
+            return false;
+    return true;
+}
+
+std::string command_list() {
+    return "the commands are create, list, verify and extract; qarvel-pack --help describes "
+           "them";
+}
+
+// The defaults of create, for scripts that must agree with them.
+int print_default(const std::string& name) {
+    const qarvel::CompressionOptions defaults;
+    if (name == "level")
+        std::printf("%d\n", defaults.level);
+    else if (name == "window-log")
+        std::printf("%d\n", defaults.window_log);
+    else if (name == "threads")
+        std::printf("%d\n", defaults.threads);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
-    CLI::App app{"qarvel-pack: builds and inspects the payload of a Qarvel one-file launcher"};
-    app.require_subcommand(1);
+    qarvel::remove_temporary_files_on_interrupt();
+    if (is_unknown_command(argc, argv)) {
+        std::fprintf(stderr, "qarvel-pack: '%s' is not a command; %s\n", argv[1],
+                     command_list().c_str());
+        return 2;
+    }
 
+    CLI::App app{"qarvel-pack: builds and inspects the payload of a Qarvel one-file launcher",
+                 "qarvel-pack"};
+    app.require_subcommand(0, 1);
+    app.set_version_flag("--version", std::string("qarvel-pack ") + QARVEL_PACK_VERSION +
+                                          ", zstd " + ZSTD_versionString());
+    std::string default_name;
+    app.add_option("--print-default", default_name, "print the default of a create option and exit")
+        ->check(CLI::IsMember({"level", "window-log", "threads"}));
     CreateArguments create_args;
     auto* create_command = app.add_subcommand(
         "create", "pack an application folder into a payload; the main executable comes first, "
@@ -159,6 +270,12 @@ int main(int argc, char** argv) {
     extract_command->add_flag("-q,--quiet", extract_args.quiet, "print nothing on success");
 
     CLI11_PARSE(app, argc, argv);
+    if (!default_name.empty())
+        return print_default(default_name);
+    if (app.get_subcommands().empty()) {
+        std::fprintf(stderr, "qarvel-pack: name a command; %s\n", command_list().c_str());
+        return 2;
+    }
 
     try {
         if (*create_command)

@@ -2,8 +2,10 @@
 
 #include "packer/app_folder.h"
 #include "packer/entry_name.h"
+#include "packer/file_checksum.h"
 #include "packer/payload_failure.h"
 #include "packer/payload_locator.h"
+#include "packer/temporary_file.h"
 #include "packer/utf16.h"
 #include "payload/payload_format.h"
 #include "payload/payload_reader.h"
@@ -38,32 +40,79 @@ uint32_t update_crc(uint32_t crc, const unsigned char* bytes, size_t size) {
     return static_cast<uint32_t>(crc32(crc, bytes, static_cast<uInt>(size)));
 }
 
+// Where the reading is in the entry stream, to say where a fault lies.
+class StreamPlace {
+  public:
+    void entry_begins(const EntryHeader& entry) {
+        ++index_;
+        name_ = entry.name;
+        inside_ = true;
+    }
+    void entry_ends() { inside_ = false; }
+
+    size_t index() const { return index_; }
+    std::string entry() const { return describe(index_, name_); }
+    std::string here() const {
+        if (inside_)
+            return entry();
+        return index_ == 0 ? "before the first entry" : "after " + entry();
+    }
+
+  private:
+    size_t index_ = 0;
+    std::u16string name_;
+    bool inside_ = false;
+};
+
+// Why an entry whose content has this CRC-32 does not hold what its stored
+// checksum says, by the launcher's rule; empty when it does.
+std::string checksum_fault(const StreamPlace& place, const EntryHeader& entry, uint32_t crc) {
+    if (entry.checksum == payload_format::stored_checksum(crc))
+        return "";
+    if (entry.checksum == 0)
+        return place.entry() +
+               ": checksum 0 is stored; the launcher would take a missing or empty file for up "
+               "to date and never write this one";
+    return place.entry() + ": stored checksum " + hex32(entry.checksum) +
+           " does not match the content's CRC-32 " + hex32(crc);
+}
+
+// Reads the entry stream through visitor, whose place is kept up to date by
+// it; a break in the stream becomes a PayloadFault that names its place.
+uint64_t read_entries(EntryVisitor& visitor, const StreamPlace& place) {
+    try {
+        return read_entry_stream(visitor);
+    } catch (const PayloadError& error) {
+        throw PayloadFault(place.here() + ": " + error.what());
+    }
+}
+
 class ListVisitor : public EntryVisitor {
   public:
     explicit ListVisitor(const std::function<void(const EntryHeader&)>& show) : show_(show) {}
-    void entry_begins(const EntryHeader& entry) override { show_(entry); }
+    void entry_begins(const EntryHeader& entry) override {
+        place_.entry_begins(entry);
+        show_(entry);
+    }
     void entry_content(const unsigned char*, size_t) override {}
-    void entry_ends(const EntryHeader&) override {}
+    void entry_ends(const EntryHeader&) override { place_.entry_ends(); }
+    const StreamPlace& place() const { return place_; }
 
   private:
     const std::function<void(const EntryHeader&)>& show_;
+    StreamPlace place_;
 };
 
 // Checks each entry as it passes; the first fault stops the reading.
 class VerifyVisitor : public EntryVisitor {
   public:
-    struct Fault {
-        std::string message;
-    };
-
     void entry_begins(const EntryHeader& entry) override {
-        ++index_;
+        place_.entry_begins(entry);
         std::string problem = entry_name_problem(entry.name);
         if (!problem.empty())
-            throw Fault{describe(index_, entry.name) + ": the name " + problem};
+            throw PayloadFault(place_.entry() + ": the name " + problem);
         names_.push_back(entry.name);
         crc_ = 0;
-        inside_ = true;
     }
 
     void entry_content(const unsigned char* bytes, size_t size) override {
@@ -71,33 +120,21 @@ class VerifyVisitor : public EntryVisitor {
     }
 
     void entry_ends(const EntryHeader& entry) override {
-        inside_ = false;
+        place_.entry_ends();
         content_bytes_ += entry.size;
-        if (entry.checksum == payload_format::stored_checksum(crc_))
-            return;
-        if (entry.checksum == 0)
-            throw Fault{describe(index_, entry.name) +
-                        ": checksum 0 is stored; the launcher would take a missing or empty "
-                        "file for up to date and never write this one"};
-        throw Fault{describe(index_, entry.name) + ": stored checksum " + hex32(entry.checksum) +
-                    " does not match the content's CRC-32 " + hex32(crc_)};
+        std::string fault = checksum_fault(place_, entry, crc_);
+        if (!fault.empty())
+            throw PayloadFault(fault);
     }
 
-    // Where a break in the stream happened.
-    std::string place() const {
-        if (inside_)
-            return describe(index_, names_.back());
-        return index_ == 0 ? "before the first entry" : "after " + describe(index_, names_.back());
-    }
-
-    size_t entries() const { return index_; }
+    const StreamPlace& place() const { return place_; }
+    size_t entries() const { return place_.index(); }
     uint64_t content_bytes() const { return content_bytes_; }
     const std::vector<std::u16string>& names() const { return names_; }
 
   private:
-    size_t index_ = 0;
+    StreamPlace place_;
     uint32_t crc_ = 0;
-    bool inside_ = false;
     uint64_t content_bytes_ = 0;
     std::vector<std::u16string> names_;
 };
@@ -149,7 +186,7 @@ void list_payload(const unsigned char* payload, uint64_t payload_bytes,
                   const std::function<void(const EntryHeader&)>& show) {
     PayloadReading reading(payload, payload_bytes);
     ListVisitor visitor(show);
-    read_entry_stream(visitor);
+    read_entries(visitor, visitor.place());
 }
 
 std::string first_payload_fault(const unsigned char* payload, uint64_t payload_bytes,
@@ -163,11 +200,9 @@ std::string first_payload_fault(const unsigned char* payload, uint64_t payload_b
     {
         PayloadReading reading(payload, payload_bytes);
         try {
-            stream_bytes = read_entry_stream(visitor);
-        } catch (const VerifyVisitor::Fault& entry_fault) {
-            return entry_fault.message;
-        } catch (const PayloadError& error) {
-            return visitor.place() + ": " + error.what();
+            stream_bytes = read_entries(visitor, visitor.place());
+        } catch (const PayloadFault& entry_fault) {
+            return entry_fault.what();
         }
         // Nothing may follow the end marker: one more byte must be refused.
         try {
@@ -194,18 +229,11 @@ uint32_t existing_file_checksum(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in)
         return 0;
-    uint32_t crc = 0;
-    uint64_t total = 0;
     std::vector<char> chunk(1 << 16);
-    while (in) {
-        in.read(chunk.data(), static_cast<std::streamsize>(chunk.size()));
-        auto got = static_cast<size_t>(in.gcount());
-        crc = update_crc(crc, reinterpret_cast<const unsigned char*>(chunk.data()), got);
-        total += got;
-    }
-    if (in.bad() || total == 0)
+    StreamChecksum sum = checksum_stream(in, chunk);
+    if (sum.read_failed || sum.bytes == 0)
         return 0;
-    return payload_format::stored_checksum(crc);
+    return payload_format::stored_checksum(sum.crc32);
 }
 
 namespace {
@@ -215,51 +243,64 @@ class ExtractVisitor : public EntryVisitor {
     explicit ExtractVisitor(const fs::path& folder) : folder_(fs::weakly_canonical(folder)) {}
 
     void entry_begins(const EntryHeader& entry) override {
-        ++index_;
+        place_.entry_begins(entry);
+        crc_ = 0;
         std::string problem = entry_name_problem(entry.name);
         if (!problem.empty())
-            throw std::runtime_error(describe(index_, entry.name) + ": the name " + problem);
+            throw PayloadFault(place_.entry() + ": the name " + problem);
         if (summary_.main_name.empty())
             summary_.main_name = entry.name;
         std::u16string relative = entry.name;
         std::replace(relative.begin(), relative.end(), u'\\', u'/');
         fs::path path = folder_ / fs::path(utf16_to_utf8(relative));
         if (!path_is_inside(folder_, path))
-            throw std::runtime_error(describe(index_, entry.name) +
-                                     " would land outside the folder, through a symbolic link");
+            throw PayloadFault(place_.entry() +
+                               " would land outside the folder, through a symbolic link");
         if (existing_file_checksum(path) == entry.checksum) {
             ++summary_.up_to_date;
             return;
         }
         fs::create_directories(path.parent_path());
-        out_.emplace(path, std::ios::binary | std::ios::trunc);
+        temporary_.emplace(path);
+        out_.emplace(temporary_->path(), std::ios::binary | std::ios::trunc);
         if (!*out_)
-            throw std::runtime_error("cannot write " + path.string());
-        path_ = path;
+            throw std::runtime_error("cannot write " + temporary_->path().string());
     }
 
+    // Every entry's content is checked, also where the file on disk is up to
+    // date: the payload is damaged all the same.
     void entry_content(const unsigned char* bytes, size_t size) override {
+        crc_ = update_crc(crc_, bytes, size);
         if (out_)
             out_->write(reinterpret_cast<const char*>(bytes), static_cast<std::streamsize>(size));
     }
 
-    void entry_ends(const EntryHeader&) override {
+    void entry_ends(const EntryHeader& entry) override {
+        place_.entry_ends();
+        std::string fault = checksum_fault(place_, entry, crc_);
+        if (!fault.empty())
+            throw PayloadFault(fault);
         if (!out_)
             return;
         out_->close();
         if (!*out_)
-            throw std::runtime_error("cannot write " + path_.string());
+            throw std::runtime_error("cannot write " + temporary_->path().string());
         out_.reset();
+        temporary_->put_in_place();
+        temporary_.reset();
         ++summary_.written;
     }
 
+    const StreamPlace& place() const { return place_; }
     const ExtractSummary& summary() const { return summary_; }
 
   private:
     fs::path folder_;
-    fs::path path_;
+    StreamPlace place_;
+    uint32_t crc_ = 0;
+    // Declared before the stream, so the stream closes before its file goes.
+    std::optional<TemporaryFile> temporary_;
     std::optional<std::ofstream> out_;
-    size_t index_ = 0;
     ExtractSummary summary_;
 };
 
@@ -270,7 +311,7 @@ ExtractSummary extract_payload(const unsigned char* payload, uint64_t payload_by
     fs::create_directories(folder);
     ExtractVisitor visitor(folder);
     PayloadReading reading(payload, payload_bytes);
-    read_entry_stream(visitor);
+    read_entries(visitor, visitor.place());
     return visitor.summary();
 }
 

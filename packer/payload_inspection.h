@@ -6,13 +6,19 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <stdexcept>
 #include <string>
 
 #include "packer/entry_stream.h"
 
 namespace qarvel {
 
-// Calls show for every entry in stream order. Throws PayloadError when the
+// A fault of the payload's bytes, its message naming the entry where it lies.
+struct PayloadFault : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// Calls show for every entry in stream order. Throws PayloadFault when the
 // stream breaks off.
 void list_payload(const unsigned char* payload, uint64_t payload_bytes,
                   const std::function<void(const EntryHeader&)>& show);
@@ -36,8 +42,10 @@ struct ExtractSummary {
 };
 
 // Writes the entries below folder as the launcher writes them below its
-// target directory: a file whose CRC-32 already matches is left alone.
-// Refuses names that would land outside the folder.
+// target directory: a file whose CRC-32 already matches is left alone. Each
+// file is written under a temporary name and takes its own name only when
+// complete and its content matches its stored checksum. Throws PayloadFault
+// for a damaged payload, and for names that would land outside the folder.
 ExtractSummary extract_payload(const unsigned char* payload, uint64_t payload_bytes,
                                const std::filesystem::path& folder);
 

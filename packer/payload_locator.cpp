@@ -45,7 +45,7 @@ PayloadLocation locate_payload(const std::vector<unsigned char>& file,
     const unsigned char* header = payload_format::header;
     if (file.size() >= payload_format::header_bytes &&
         std::equal(header, header + payload_format::header_bytes, file.begin()))
-        return {0, file.size(), true};
+        return {0, file.size()};
 
     unsigned char signature[payload_format::header_bytes + sizeof frame_magic];
     std::memcpy(signature, header, payload_format::header_bytes);
@@ -62,7 +62,7 @@ PayloadLocation locate_payload(const std::vector<unsigned char>& file,
         header_seen = true;
         uint64_t size = payload_size_at(file.data() + offset, file.size() - offset);
         if (size != 0)
-            return {offset, static_cast<size_t>(size), false};
+            return {offset, static_cast<size_t>(size)};
         ++it;
     }
     if (header_seen)

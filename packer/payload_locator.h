@@ -12,7 +12,6 @@ namespace qarvel {
 struct PayloadLocation {
     size_t offset = 0;
     size_t size = 0;
-    bool whole_file = false; // the file is a payload, not an executable around one
 };
 
 // A file that starts with the payload header is taken whole, whatever

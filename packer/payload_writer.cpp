@@ -1,12 +1,14 @@
 #include "packer/payload_writer.h"
 
+#include "packer/file_checksum.h"
+#include "packer/temporary_file.h"
 #include "payload/payload_format.h"
 
 #include <fstream>
 #include <memory>
 #include <stdexcept>
-#include <unistd.h>
-#include <zlib.h>
+// ZSTD_getFrameProgression is in zstd's advanced interface.
+#define ZSTD_STATIC_LINKING_ONLY
 #include <zstd.h>
 
 namespace fs = std::filesystem;
@@ -42,21 +44,13 @@ uint32_t file_crc32(const AppFile& file, std::vector<char>& chunk) {
     std::ifstream in(file.source, std::ios::binary);
     if (!in)
         throw std::runtime_error(cannot_read(file));
-    uLong crc = crc32(0L, Z_NULL, 0);
-    uint64_t total = 0;
-    while (in) {
-        in.read(chunk.data(), static_cast<std::streamsize>(chunk.size()));
-        auto got = static_cast<size_t>(in.gcount());
-        crc = crc32(crc, reinterpret_cast<const Bytef*>(chunk.data()), static_cast<uInt>(got));
-        total += got;
-    }
-    if (in.bad() || total != file.size)
+    StreamChecksum sum = checksum_stream(in, chunk, {}, file.size);
+    if (sum.read_failed || sum.bytes != file.size)
         throw std::runtime_error(cannot_read(file));
-    return static_cast<uint32_t>(crc);
+    return sum.crc32;
 }
 
-ZSTD_CCtx* configure(ZSTD_CCtx* context, const CompressionOptions& options,
-                     uint64_t content_bytes) {
+void configure(ZSTD_CCtx* context, const CompressionOptions& options, uint64_t content_bytes) {
     if (options.window_log > static_cast<int>(payload_format::max_window_log))
         throw std::runtime_error("the window log is at most " +
                                  std::to_string(payload_format::max_window_log));
@@ -77,7 +71,6 @@ ZSTD_CCtx* configure(ZSTD_CCtx* context, const CompressionOptions& options,
     // The size is known before the first byte, so the frame records it and
     // the launcher's decoder sizes its memory by the content.
     check_zstd(ZSTD_CCtx_setPledgedSrcSize(context, content_bytes), "pledged size");
-    return context;
 }
 
 class FrameWriter {
@@ -97,19 +90,24 @@ class FrameWriter {
             out_.write(buffer_.data(), static_cast<std::streamsize>(output.pos));
             written_ += output.pos;
             finished = mode == ZSTD_e_end ? remaining == 0 : input.pos == input.size;
+            report();
         }
-        read_ += size;
-        if (progress_)
-            progress_(read_, total_in_, written_);
     }
 
     uint64_t written() const { return written_; }
 
   private:
+    // Input counts once compressed, not when handed over: the workers of the
+    // threaded mode take whole jobs, and the last of them are compressed
+    // while the end of the frame is being flushed, after all input is in.
+    void report() {
+        if (progress_)
+            progress_(ZSTD_getFrameProgression(context_).consumed, total_in_, written_);
+    }
+
     std::ofstream& out_;
     ZSTD_CCtx* context_;
     std::vector<char> buffer_;
-    uint64_t read_ = 0;
     uint64_t total_in_;
     const PackProgress& progress_;
     uint64_t written_ = 0;
@@ -126,29 +124,6 @@ std::vector<unsigned char> name_bytes(const std::u16string& name) {
     return bytes;
 }
 
-// Removes the unfinished output unless the payload was completed.
-class TemporaryOutput {
-  public:
-    explicit TemporaryOutput(const fs::path& output)
-        : output_(output), path_(output.string() + ".partial-" + std::to_string(::getpid())) {}
-    ~TemporaryOutput() {
-        if (!kept_) {
-            std::error_code ignored;
-            fs::remove(path_, ignored);
-        }
-    }
-    const fs::path& path() const { return path_; }
-    void keep() {
-        fs::rename(path_, output_);
-        kept_ = true;
-    }
-
-  private:
-    fs::path output_;
-    fs::path path_;
-    bool kept_ = false;
-};
-
 } // namespace
 
 uint64_t entry_stream_size(const std::vector<AppFile>& files) {
@@ -158,7 +133,7 @@ uint64_t entry_stream_size(const std::vector<AppFile>& files) {
     return bytes;
 }
 
-PackResult write_payload(const std::vector<AppFile>& files, const fs::path& output,
+PackResult write_payload(const std::vector<AppFile>& files, const fs::path& path,
                          const CompressionOptions& options, const PackProgress& progress) {
     uint64_t stream_bytes = entry_stream_size(files);
     std::unique_ptr<ZSTD_CCtx, CCtxDeleter> context(ZSTD_createCCtx());
@@ -166,12 +141,9 @@ PackResult write_payload(const std::vector<AppFile>& files, const fs::path& outp
         throw std::runtime_error("cannot create a compression context");
     configure(context.get(), options, stream_bytes);
 
-    if (output.has_parent_path())
-        fs::create_directories(output.parent_path());
-    TemporaryOutput temporary(output);
-    std::ofstream out(temporary.path(), std::ios::binary | std::ios::trunc);
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
     if (!out)
-        throw std::runtime_error("cannot write " + output.string());
+        throw std::runtime_error("cannot write " + path.string());
     out.write(reinterpret_cast<const char*>(payload_format::header), payload_format::header_bytes);
 
     FrameWriter frame(out, context.get(), stream_bytes, progress);
@@ -188,17 +160,10 @@ PackResult write_payload(const std::vector<AppFile>& files, const fs::path& outp
         // The checksum is taken before the content goes out; a file that
         // changes in between must not leave a wrong checksum behind.
         std::ifstream in(file.source, std::ios::binary);
-        uint64_t copied = 0;
-        uLong copied_crc = crc32(0L, Z_NULL, 0);
-        while (in && copied < file.size) {
-            in.read(chunk.data(), static_cast<std::streamsize>(chunk.size()));
-            auto got = static_cast<size_t>(in.gcount());
-            frame.write(chunk.data(), got);
-            copied_crc = crc32(copied_crc, reinterpret_cast<const Bytef*>(chunk.data()),
-                               static_cast<uInt>(got));
-            copied += got;
-        }
-        if (copied != file.size || static_cast<uint32_t>(copied_crc) != crc)
+        StreamChecksum copied = checksum_stream(
+            in, chunk, [&](const unsigned char* piece, size_t size) { frame.write(piece, size); },
+            file.size);
+        if (copied.read_failed || copied.bytes != file.size || copied.crc32 != crc)
             throw std::runtime_error(cannot_read(file));
     }
     const unsigned char end_marker[2] = {0, 0};
@@ -210,8 +175,7 @@ PackResult write_payload(const std::vector<AppFile>& files, const fs::path& outp
               static_cast<std::streamsize>(tail.size()));
     out.close();
     if (!out)
-        throw std::runtime_error("cannot write " + output.string());
-    temporary.keep();
+        throw std::runtime_error("cannot write " + path.string());
     return {stream_bytes, frame_end + tail.size()};
 }
 

@@ -22,7 +22,7 @@ struct PackResult {
     uint64_t payload_bytes = 0;
 };
 
-// Called now and then while packing: entry-stream bytes read so far, of the
+// Called often while packing: entry-stream bytes compressed so far, of the
 // total, and payload bytes written so far.
 using PackProgress = std::function<void(uint64_t bytes_in, uint64_t total_in, uint64_t bytes_out)>;
 
@@ -33,9 +33,10 @@ std::vector<unsigned char> payload_tail(uint64_t frame_end_offset);
 // Entry-stream bytes that files make, end marker included.
 uint64_t entry_stream_size(const std::vector<AppFile>& files);
 
-// Writes the payload for files (main executable first) to output. The file
-// appears only when complete: a failure leaves no output behind.
-PackResult write_payload(const std::vector<AppFile>& files, const std::filesystem::path& output,
+// Writes the payload for files (main executable first) to the file at path.
+// Progress is reported as the compressor consumes its input, whatever the
+// number of threads.
+PackResult write_payload(const std::vector<AppFile>& files, const std::filesystem::path& path,
                          const CompressionOptions& options, const PackProgress& progress = {});
 
 } // namespace qarvel

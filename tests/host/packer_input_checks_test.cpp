@@ -94,6 +94,12 @@ INSTANTIATE_TEST_SUITE_P(
         InputCase{"trailing_space", file("dir /notes.txt"), "ending in a dot or a space"},
         InputCase{"device_name", file("logs/Nul.txt"),
                   "'Nul.txt', which Windows opens as a device"},
+        InputCase{"device_name_with_superscript_one", file("COM\xC2\xB9.txt"),
+                  "'COM\xC2\xB9.txt', which Windows opens as a device"},
+        InputCase{"device_name_with_superscript_two", file("sub/lpt\xC2\xB2"),
+                  "which Windows opens as a device"},
+        InputCase{"device_name_with_superscript_three", file("Com\xC2\xB3.log"),
+                  "which Windows opens as a device"},
         InputCase{"longer_than_1023_units",
                   file(long_folder + "/" + long_folder + "/" + long_folder + "/" + long_folder +
                        "/" + long_folder + "/x"),
@@ -151,3 +157,53 @@ TEST(InputCheck, LinksInsideTheFolderAreFollowed) {
 }
 
 } // namespace
+
+// Which names Windows takes for the same file does not hang on the build
+// machine's locale: run where no locale data can be found at all (the
+// system's folder of it hidden by an empty one), the check still folds
+// letters beyond ASCII as Windows does, one unit for one.
+struct CasePair {
+    const char* name;
+    std::string first, second;
+    bool clash;
+};
+
+class CaseRules : public ::testing::TestWithParam<CasePair> {};
+
+TEST_P(CaseRules, HoldWithoutLocaleData) {
+    const CasePair& pair = GetParam();
+    ScratchFolder scratch;
+    fs::path app = scratch / "app";
+    write_file(app / "main.exe", "MZ");
+    write_file(app / pair.first, "1");
+    write_file(app / pair.second, "2");
+    fs::create_directories(scratch / "no-locales");
+    if (run("unshare", {"--mount", "true"}).exit_code != 0)
+        GTEST_SKIP() << "hiding the locale data needs a mount namespace of our own";
+    auto result =
+        run("unshare",
+            {"--mount", "sh", "-c", "mount --bind \"$0\" /usr/lib/locale && exec \"$@\"",
+             (scratch / "no-locales").string(), "env", "LC_ALL=C.UTF-8", QARVEL_PACK_PROGRAM,
+             "create", app.string(), "--main", "main.exe", "-o", (scratch / "p").string(), "-q"});
+    if (pair.clash) {
+        EXPECT_EQ(result.exit_code, 1);
+        EXPECT_NE(result.err.find("differ only in letter case"), std::string::npos) << result.err;
+    } else {
+        EXPECT_EQ(result.exit_code, 0) << result.err;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Packer, CaseRules,
+    ::testing::Values(CasePair{"latin", "\xC3\x84rger.txt", "\xC3\xA4rger.txt", true},
+                      CasePair{"greek", "\xCE\xA3.txt", "\xCF\x83.txt", true},
+                      CasePair{"cyrillic", "\xD0\x96.txt", "\xD0\xB6.txt", true},
+                      CasePair{"digraph", "\xC7\x84.txt", "\xC7\x86.txt", true},
+                      CasePair{"title_case_digraph_is_its_own", "\xC7\x85.txt", "\xC7\x86.txt",
+                               false},
+                      CasePair{"sharp_s_is_not_ss", "\xC3\x9F.txt", "SS.txt", false},
+                      CasePair{"dotless_i_is_not_i", "\xC4\xB1.txt", "i.txt", false},
+                      CasePair{"final_sigma_is_not_sigma", "\xCF\x82.txt", "\xCF\x83.txt", false},
+                      CasePair{"outside_the_bmp_keeps_its_case", "\xF0\x90\x90\x80.txt",
+                               "\xF0\x90\x90\xA8.txt", false}),
+    [](const auto& info) { return std::string(info.param.name); });
