@@ -2,7 +2,7 @@
 # Two application folders built with scripts/build-launcher and different
 # products, without --target-spec, unpack under Wine into two cache folders
 # named after their identities. Only a build that keeps the example identity
-# warns, once.
+# warns, once, and so does qarvel_add_onefile_launcher in its configure step.
 #   identity_cache_folders.sh ECHO_CHILD WORK_DIR
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
@@ -37,6 +37,7 @@ build() {
 for product in Alpha Beta; do
   build "$product" --company "Acme Tools" --product "$product $$" --version 4.2.0.9
   [ ! -s "$work/$product.stderr" ] || fail "the build of $product printed: $(cat "$work/$product.stderr")"
+  ! grep -q 'example identity' "$work/build/configure.log" || fail "CMake warned about $product"
   report="$(wine "$work/out/$product.exe" 2>/dev/null | tr -d '\r')" || fail "$product.exe exited with $?"
   expected="exe=$local_appdata\\AcmeTools\\$product $$\\4.2\\main.exe"
   grep -qxF -- "$expected" <<<"$report" \
@@ -50,4 +51,6 @@ build example
 grep -q 'warning: .*example identity' "$work/example.stderr" \
   && [ "$(wc -l <"$work/example.stderr")" -eq 1 ] \
   || fail "the build that keeps the example identity warned: '$(cat "$work/example.stderr")'"
+# qarvel_add_onefile_launcher warns CMake users in the same case.
+grep -q 'keeps the example identity' "$work/build/configure.log" || fail "CMake did not warn"
 echo "identity_cache_folders: each product in its own cache folder"
