@@ -4,8 +4,8 @@
 The design is a white ring with a tail (a "Q") on a rounded teal tile, drawn
 from distance functions so that every size is rendered, not scaled. Images of
 64 pixels and more are stored as PNG, which Windows reads in icons since
-Vista and which makes them a fifth of their bitmap size; smaller ones stay
-32-bit BMP with an AND mask, the form every reader of icons knows.
+Vista and which holds them in a small part of their bitmap size; smaller
+ones stay 32-bit BMP with an AND mask, the form every reader of icons knows.
 
     python3 resources/make_icon.py [--sizes 16,24,...] [-o resources/qarvel.ico]
 """

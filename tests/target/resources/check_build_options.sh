@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the same launcher twice with scripts/build-launcher, in two build
-# folders, with its own company, product, version, icon, copyright and
-# description: the two images must be byte-identical and carry those values. With --pack, the payload is
+# folders, with its own company, product, version, icon, copyright,
+# description, internal name and elevation: the two images must be
+# byte-identical and carry those values. With --pack, the payload is
 # packed from a small folder once for each build, so the packer's output is
 # part of what must repeat.
 #
@@ -42,14 +43,14 @@ for name in first second; do
   fi
   build "$name" --payload "$work/$name.payload" \
     --company "$company" --product "$product" --version "$version" --icon "$work/custom.ico" \
-    --copyright "$copyright" --description "$description"
+    --copyright "$copyright" --description "$description" --internal-name nachtfalter --elevated
 done
 
 status=0
 cmp "$work/first/tool.exe" "$work/second/tool.exe" || { echo "FAIL: two builds differ" >&2; status=1; }
 bash "$here/check_image.sh" "$work/first/tool.exe" \
   --company "$company" --product "$product" --version "$version" --icon "$work/custom.ico" \
-  --copyright "$copyright" --description "$description" \
+  --copyright "$copyright" --description "$description" --internal-name nachtfalter --elevated \
   --target-spec '{CACHE_DIR}\Ørn&SöhneCo\Quillowmere Nachtfalter\2.7' || status=1
 
 [ $status -eq 0 ] && echo "check_build_options: reproducible, options applied"
