@@ -17,7 +17,7 @@ function(_qarvel_folder_name out context text)
   string(REGEX REPLACE "[. ]+$" "" text "${text}")
   string(STRIP "${text}" text)
   if(text STREQUAL "")
-    message(FATAL_ERROR "${context} leaves no folder name for the cache folder: give TARGET_SPEC")
+    message(FATAL_ERROR "${context} leaves no name for the cache folder: give TARGET_SPEC")
   endif()
   set(${out} "${text}" PARENT_SCOPE)
 endfunction()
@@ -25,10 +25,10 @@ endfunction()
 # The cache folder a launcher gets without TARGET_SPEC:
 # {CACHE_DIR}\<company without spaces>\<product>\<first two version numbers>.
 # The example identity gives {CACHE_DIR}\LumbrookCrafts\Quillowmere\1.20.
-function(qarvel_identity_target_spec out company product version)
-  string(REPLACE " " "" company "${company}")
-  _qarvel_folder_name(company_folder "COMPANY \"${company}\"" "${company}")
-  _qarvel_folder_name(product_folder "PRODUCT \"${product}\"" "${product}")
+function(qarvel_identity_target_spec out context company product version)
+  _qarvel_folder_name(company_folder "${context}: COMPANY \"${company}\"" "${company}")
+  string(REPLACE " " "" company_folder "${company_folder}")
+  _qarvel_folder_name(product_folder "${context}: PRODUCT \"${product}\"" "${product}")
   string(REGEX MATCH "^[0-9]+\\.[0-9]+" version_folder "${version}")
   set(${out} "{CACHE_DIR}\\${company_folder}\\${product_folder}\\${version_folder}" PARENT_SCOPE)
 endfunction()
@@ -78,7 +78,7 @@ function(_qarvel_complete_identity name)
   qarvel_check_version("${context}" "${ARG_VERSION}")
 
   if("${ARG_TARGET_SPEC}" STREQUAL "")
-    qarvel_identity_target_spec(ARG_TARGET_SPEC "${ARG_COMPANY}" "${ARG_PRODUCT}" "${ARG_VERSION}")
+    qarvel_identity_target_spec(ARG_TARGET_SPEC "${context}" "${ARG_COMPANY}" "${ARG_PRODUCT}" "${ARG_VERSION}")
     if(ARG_APP_DIR AND NOT chose_identity)
       message(WARNING "${context} keeps the example identity, so it unpacks into "
         "${ARG_TARGET_SPEC}, the cache folder that every launcher keeping it shares: "

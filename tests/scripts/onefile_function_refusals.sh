@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# qarvel_add_onefile_launcher refuses a bad version or icon when it is
-# called, so the configure step fails with the reason and nothing is built.
+# qarvel_add_onefile_launcher refuses a bad version or icon, and an identity
+# that names no cache folder, when it is called, so the configure step fails with the reason and nothing is built.
 # The project of scripts/build-launcher is configured directly, as a user's
 # project would call the function.
 #   onefile_function_refusals.sh ZSTD_SOURCE WORK_DIR
@@ -35,6 +35,8 @@ refused "VERSION 1.2.3 must be four numbers, as 1.20.0.0" -DQARVEL_LAUNCHER_VERS
 refused "VERSION 1.2.3.65536: each number must be at most 65535" -DQARVEL_LAUNCHER_VERSION=1.2.3.65536
 refused "$work/picture.ico is not an icon (.ico) file" -DQARVEL_LAUNCHER_ICON="$work/picture.ico"
 refused "no such icon file: $work/none.ico" -DQARVEL_LAUNCHER_ICON="$work/none.ico"
+# Without TARGET_SPEC the company names a folder: one of forbidden characters cannot.
+refused 'COMPANY "<?>" leaves no name for the cache folder: give TARGET_SPEC' -DQARVEL_LAUNCHER_COMPANY='<?>'
 
 [ $failures -eq 0 ] || exit 1
 echo "onefile_function_refusals: each bad input refused when the function is called"
