@@ -4,10 +4,14 @@
 #   qarvel_add_onefile_launcher(NAME
 #     {PAYLOAD FILE | APP_DIR DIR MAIN RELPATH}
 #     [TARGET_SPEC TEMPLATE] [COMPANY TEXT] [PRODUCT TEXT] [VERSION A.B.C.D]
-#     [ICON FILE] [OUTPUT_NAME NAME] [PACK_OPTIONS ...] [DEPENDS ...])
+#     [ICON FILE] [COPYRIGHT TEXT] [DESCRIPTION TEXT] [ORIGINAL_FILENAME NAME]
+#     [INTERNAL_NAME NAME] [ELEVATED]
+#     [OUTPUT_NAME NAME] [PACK_OPTIONS ...] [DEPENDS ...])
 #
 # PAYLOAD embeds a file's bytes verbatim; APP_DIR packs a folder with
 # qarvel-pack, MAIN naming the application's main executable inside it.
+# Without TARGET_SPEC the cache folder is named after COMPANY, PRODUCT and
+# VERSION. ELEVATED makes the launcher ask for administrator rights.
 # PACK_OPTIONS go to "qarvel-pack create" (--level, --window-log, --threads).
 # DEPENDS names targets to build first and files that the build writes into
 # APP_DIR: listing those files repacks in the same build that changes them.
@@ -23,13 +27,8 @@ enable_language(CXX)
 enable_language(ASM)
 
 include(ZstdDecompress)
+include(QarvelIdentity)
 include(QarvelResources)
-
-set(QARVEL_DEFAULT_TARGET_SPEC "{CACHE_DIR}\\LumbrookCrafts\\Quillowmere\\1.20")
-set(QARVEL_DEFAULT_COMPANY "Lumbrook Crafts")
-set(QARVEL_DEFAULT_PRODUCT "Quillowmere")
-set(QARVEL_DEFAULT_VERSION "1.20.0.0")
-set(QARVEL_DEFAULT_ICON "${QARVEL_SOURCE_DIR}/resources/qarvel.ico")
 
 set(QARVEL_TARGET_WARNINGS -Wall -Wextra -Wpedantic -Wshadow -Wconversion -Wno-sign-conversion)
 
@@ -67,6 +66,8 @@ set(QARVEL_LAUNCHER_LINK_OPTIONS
   "SHELL:-Xlinker --stack -Xlinker 0x968000,0x1000"
   LINKER:--dynamicbase LINKER:--high-entropy-va LINKER:--nxcompat LINKER:--tsaware
   LINKER:--no-insert-timestamp
+  # A shipped launcher carries neither debug sections nor a symbol table.
+  LINKER:--strip-all
   # Pages of a large payload are then mapped rather than read at start-up.
   LINKER:--file-alignment=0x1000 LINKER:--section-alignment=0x1000)
 
@@ -104,17 +105,10 @@ function(_qarvel_pack_program out_program out_depends)
 endfunction()
 
 function(qarvel_add_onefile_launcher name)
-  cmake_parse_arguments(PARSE_ARGV 1 ARG ""
-    "PAYLOAD;APP_DIR;MAIN;TARGET_SPEC;COMPANY;PRODUCT;VERSION;ICON;OUTPUT_NAME"
+  cmake_parse_arguments(PARSE_ARGV 1 ARG "ELEVATED"
+    "PAYLOAD;APP_DIR;MAIN;TARGET_SPEC;COMPANY;PRODUCT;VERSION;ICON;OUTPUT_NAME;COPYRIGHT;DESCRIPTION;ORIGINAL_FILENAME;INTERNAL_NAME"
     "PACK_OPTIONS;DEPENDS")
-  foreach(field TARGET_SPEC COMPANY PRODUCT VERSION ICON)
-    if(NOT DEFINED ARG_${field} OR "${ARG_${field}}" STREQUAL "")
-      set(ARG_${field} "${QARVEL_DEFAULT_${field}}")
-    endif()
-  endforeach()
-  if(NOT ARG_VERSION MATCHES "^[0-9]+\\.[0-9]+\\.[0-9]+\\.[0-9]+$")
-    message(FATAL_ERROR "qarvel_add_onefile_launcher(${name}): VERSION must be four numbers, as 1.20.0.0")
-  endif()
+  _qarvel_complete_identity(${name})
 
   set(work "${CMAKE_CURRENT_BINARY_DIR}/${name}.qarvel")
   file(MAKE_DIRECTORY "${work}")
@@ -152,7 +146,6 @@ function(qarvel_add_onefile_launcher name)
 attached_payload:
     .incbin "@payload@"
 attached_payload_end:
-    .byte 0
     .balign 8
     .globl attached_payload_length
 attached_payload_length:
@@ -173,8 +166,14 @@ const wchar_t product_name[] = @product_literal@;
 const wchar_t version_text[] = @version_literal@;
 ]] @ONLY)
 
-  get_filename_component(icon "${ARG_ICON}" ABSOLUTE BASE_DIR "${CMAKE_CURRENT_SOURCE_DIR}")
-  _qarvel_launcher_resources(resources "${work}" "${ARG_COMPANY}" "${ARG_PRODUCT}" "${ARG_VERSION}" "${icon}")
+  set(elevated)
+  if(ARG_ELEVATED)
+    set(elevated ELEVATED)
+  endif()
+  _qarvel_launcher_resources(resources "${work}" ${elevated}
+    COMPANY "${ARG_COMPANY}" PRODUCT "${ARG_PRODUCT}" VERSION "${ARG_VERSION}" ICON "${ARG_ICON}"
+    COPYRIGHT "${ARG_COPYRIGHT}" DESCRIPTION "${ARG_DESCRIPTION}"
+    ORIGINAL_FILENAME "${ARG_ORIGINAL_FILENAME}" INTERNAL_NAME "${ARG_INTERNAL_NAME}")
 
   add_executable(${name}
     "${QARVEL_SOURCE_DIR}/launcher/main.cpp"

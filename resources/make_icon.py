@@ -3,7 +3,9 @@
 
 The design is a white ring with a tail (a "Q") on a rounded teal tile, drawn
 from distance functions so that every size is rendered, not scaled. Images of
-256 pixels are stored as PNG, smaller ones as 32-bit BMP with an AND mask.
+64 pixels and more are stored as PNG, which Windows reads in icons since
+Vista and which holds them in a small part of their bitmap size; smaller
+ones stay 32-bit BMP with an AND mask, the form every reader of icons knows.
 
     python3 resources/make_icon.py [--sizes 16,24,...] [-o resources/qarvel.ico]
 """
@@ -16,6 +18,7 @@ from pathlib import Path
 
 DEFAULT_SIZES = (16, 24, 32, 48, 64, 128, 256)
 SUPERSAMPLING = 4
+PNG_FROM_SIZE = 64
 
 TILE_TOP = (38, 166, 154)
 TILE_BOTTOM = (16, 88, 112)
@@ -115,7 +118,7 @@ def icon_file(sizes):
     images = []
     for size in sizes:
         rows = render(size)
-        images.append((size, png_image(rows) if size >= 256 else bmp_image(rows)))
+        images.append((size, png_image(rows) if size >= PNG_FROM_SIZE else bmp_image(rows)))
 
     directory = struct.pack("<HHH", 0, 1, len(images))
     offset = len(directory) + 16 * len(images)

@@ -14,6 +14,7 @@ QARVEL_PACKAGES=(
   libz-mingw-w64-dev libzstd-dev zlib1g-dev libcli11-dev googletest
   wine wine64 dpkg-dev xz-utils icoutils python3
   clang libclang-rt-14-dev llvm zstd procps util-linux
+  osslsigncode openssl
 )
 
 qarvel_log() { printf '[setup] %s\n' "$*" >&2; }

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the same launcher twice with scripts/build-launcher, in two build
-# folders, with its own company, product, version and icon: the two images
-# must be byte-identical and carry those values. With --pack, the payload is
+# folders, with its own company, product, version, icon, copyright,
+# description, internal name and elevation: the two images must be
+# byte-identical and carry those values. With --pack, the payload is
 # packed from a small folder once for each build, so the packer's output is
 # part of what must repeat.
 #
@@ -21,6 +22,8 @@ trap 'rm -rf "$work"' EXIT
 company='Ørn & "Söhne" \ Co.'
 product='Quillowmere Nachtfalter'
 version='2.7.65535.3'
+copyright='© 2026 Ørn & "Söhne"'
+description='Nachtfalter, the "moth" \ tool'
 python3 "$root/resources/make_icon.py" --sizes 16,48 -o "$work/custom.ico"
 
 mkdir -p "$work/app/data"
@@ -29,7 +32,7 @@ printf 'some data\n' >"$work/app/data/notes.txt"
 
 build() {
   local name="$1"; shift
-  "$root/scripts/build-launcher" --build-dir "$work/build-$name" -o "$work/$name.exe" "$@" >/dev/null
+  "$root/scripts/build-launcher" --build-dir "$work/build-$name" -o "$work/$name/tool.exe" "$@" >/dev/null
 }
 
 for name in first second; do
@@ -39,19 +42,16 @@ for name in first second; do
     cp "$work/app/tool.exe" "$work/$name.payload"
   fi
   build "$name" --payload "$work/$name.payload" \
-    --company "$company" --product "$product" --version "$version" --icon "$work/custom.ico"
+    --company "$company" --product "$product" --version "$version" --icon "$work/custom.ico" \
+    --copyright "$copyright" --description "$description" --internal-name nachtfalter --elevated
 done
 
 status=0
-cmp "$work/first.exe" "$work/second.exe" || { echo "FAIL: two builds differ" >&2; status=1; }
-bash "$here/check_image.sh" "$work/first.exe" \
-  --company "$company" --product "$product" --version "$version" --icon "$work/custom.ico" || status=1
-
-# A version number beyond the resource's 16-bit fields is refused, not cut.
-if build refused --payload "$work/first.payload" --version 1.65536.0.0 2>/dev/null; then
-  echo "FAIL: version 1.65536.0.0 was accepted" >&2
-  status=1
-fi
+cmp "$work/first/tool.exe" "$work/second/tool.exe" || { echo "FAIL: two builds differ" >&2; status=1; }
+bash "$here/check_image.sh" "$work/first/tool.exe" \
+  --company "$company" --product "$product" --version "$version" --icon "$work/custom.ico" \
+  --copyright "$copyright" --description "$description" --internal-name nachtfalter --elevated \
+  --target-spec '{CACHE_DIR}\Ørn&SöhneCo\Quillowmere Nachtfalter\2.7' || status=1
 
 [ $status -eq 0 ] && echo "check_build_options: reproducible, options applied"
 exit $status

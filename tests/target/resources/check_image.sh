@@ -1,29 +1,45 @@
 #!/usr/bin/env bash
 # Reads a launcher image with the ordinary PE tools and checks its header,
-# version information, manifest and icon group.
+# version information, manifest, icon group and cache folder template.
 #
 #   check_image.sh EXE [--company S] [--product S] [--version A.B.C.D] [--icon FILE]
+#                      [--copyright S] [--description S] [--original-filename S]
+#                      [--internal-name S] [--elevated] [--target-spec T]
 #
-# Without options the image must carry the default names, version and icon;
-# the default icon must hold the seven sizes from 16 to 256 pixels.
+# Without options the image must carry the default names, version, icon and
+# cache folder, no copyright, the product as its description, its own file
+# name as the original one (without .exe as the internal name) and ask to
+# run as the invoker; the default icon must hold the seven sizes from 16 to
+# 256 pixels.
 set -euo pipefail
 
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 root="$(cd "$here/../../.." && pwd)"
 
-exe="${1:?usage: check_image.sh EXE [--company S] [--product S] [--version V] [--icon FILE]}"
+exe="${1:?usage: check_image.sh EXE [OPTION VALUE]... [--elevated]}"
 shift
 company="Lumbrook Crafts" product="Quillowmere" version="1.20.0.0" icon="$root/resources/qarvel.ico"
 default_icon=1
+copyright="" description="" original_filename="$(basename "$exe")" internal_name="" level=asInvoker
+target_spec='{CACHE_DIR}\LumbrookCrafts\Quillowmere\1.20'
 while [ $# -gt 0 ]; do
   case "$1" in
     --company) company="$2"; shift 2 ;;
     --product) product="$2"; shift 2 ;;
     --version) version="$2"; shift 2 ;;
     --icon) icon="$2"; default_icon=0; shift 2 ;;
+    --copyright) copyright="$2"; shift 2 ;;
+    --description) description="$2"; shift 2 ;;
+    --original-filename) original_filename="$2"; shift 2 ;;
+    --internal-name) internal_name="$2"; shift 2 ;;
+    --elevated) level=requireAdministrator; shift ;;
+    --target-spec) target_spec="$2"; shift 2 ;;
     *) echo "check_image: unknown option $1" >&2; exit 2 ;;
   esac
 done
+
+description="${description:-$product}"
+internal_name="${internal_name:-${original_filename%.*}}"
 
 failures=0
 fail() { echo "FAIL [$exe] $*" >&2; failures=$((failures + 1)); }
@@ -72,9 +88,25 @@ fi
 for line in \
   "FileVersion=$version" "ProductVersion=$version" "FileOS=0x40004" "FileType=1" \
   "040904B0/CompanyName=$company" "040904B0/ProductName=$product" \
-  "040904B0/FileVersion=$version" "040904B0/ProductVersion=$version"; do
+  "040904B0/FileVersion=$version" "040904B0/ProductVersion=$version" \
+  "040904B0/FileDescription=$description" "040904B0/OriginalFilename=$original_filename" \
+  "040904B0/InternalName=$internal_name"; do
   expect_line version "$info" "$line"
 done
+if [ -n "$copyright" ]; then
+  expect_line version "$info" "040904B0/LegalCopyright=$copyright"
+elif grep -q '^040904B0/LegalCopyright=' <<<"$info"; then
+  fail "version: a copyright line that was not asked for"
+fi
+[ "$(grep -c '^040904B0/' <<<"$info")" -eq "$([ -n "$copyright" ] && echo 8 || echo 7)" ] \
+  || fail "version: other strings than expected"$'\n'"$info"
+
+# The cache folder's template is a wide string in the read-only data.
+python3 - "$exe" "$target_spec" <<'PYTHON' || fail "cache folder: no template $target_spec"
+import sys
+image = open(sys.argv[1], "rb").read()
+sys.exit(0 if (sys.argv[2].encode("utf-16-le") + b"\0\0") in image else 1)
+PYTHON
 
 # Manifest: resource 1, the one the loader reads for a process.
 grep -q -- '--type=24 --name=1 ' <<<"$resources" || fail "manifest: not resource 1"
@@ -83,7 +115,7 @@ python3 -c 'import sys, xml.dom.minidom; xml.dom.minidom.parse(sys.argv[1])' "$w
   || fail "manifest: not well-formed XML"
 manifest="$(tr -s '[:space:]' ' ' <"$work/manifest.xml")"
 for text in \
-  '<requestedExecutionLevel level="asInvoker" uiAccess="false"/>' \
+  "<requestedExecutionLevel level=\"$level\" uiAccess=\"false\"/>" \
   '<longPathAware xmlns="http://schemas.microsoft.com/SMI/2016/WindowsSettings">true</longPathAware>' \
   '<supportedOS Id="{e2011457-1546-43c5-a5fe-008deee3d3f0}"/>' \
   '<supportedOS Id="{35138b9a-5d96-4fbd-8e2d-a2440225f93a}"/>' \
