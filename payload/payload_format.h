@@ -23,10 +23,10 @@ constexpr size_t max_name_units = 1023;
 // Largest decoder window the launcher accepts (zstd's default limit).
 constexpr unsigned max_window_log = 27;
 
-// The launcher reads a CRC-32 of 0 for a file it cannot checksum or that is
-// empty, and turns a computed 0 into 1. A stored checksum follows the same
-// rule, so a missing file with such content is always written; an empty
-// file reads as 0 on disk and so is written again at every launch.
+// The launcher reads a CRC-32 of 0 for a file that is missing or that it
+// cannot checksum, and turns a computed 0 into 1. A stored checksum follows
+// the same rule, so a missing file with such content is always written; an
+// entry stored with 0 counts as up to date whenever its file is missing.
 constexpr uint32_t stored_checksum(uint32_t crc32_value) {
     return crc32_value == 0 ? 1 : crc32_value;
 }
