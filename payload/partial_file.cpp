@@ -81,7 +81,7 @@ void copy_partial_file_to(HANDLE partial, HANDLE output) {
         fail_with_system_error("Error, couldn't unpack file to target path.", last_system_error());
     for (;;) {
         DWORD read = 0;
-        if (!ReadFile(partial, copy_buffer, copy_buffer_bytes, &read, nullptr))
+        if (!ReadFile(partial, copy_buffer, sizeof copy_buffer, &read, nullptr))
             fail_with_system_error("Error, couldn't unpack file to target path.",
                                    last_system_error());
         if (read == 0)

@@ -17,8 +17,14 @@ constexpr size_t header_bytes = 3;
 constexpr size_t trailer_bytes = 8;
 constexpr size_t trailer_alignment = 8;
 
-// Longest entry name in UTF-16 units, without its terminator.
+// Longest entry name in UTF-16 units, without its terminator, and the
+// buffer that holds one with its terminator.
 constexpr size_t max_name_units = 1023;
+constexpr size_t name_capacity_units = max_name_units + 1;
+
+// Entry content is copied, and checksummed, in chunks of at most this many
+// bytes, so memory use does not follow the size of a file.
+constexpr size_t content_chunk_bytes = 32768;
 
 // Largest decoder window the launcher accepts (zstd's default limit).
 constexpr unsigned max_window_log = 27;

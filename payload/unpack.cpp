@@ -6,33 +6,13 @@
 #include "paths/directories.h"
 #include "paths/environment.h"
 #include "payload/cache_lock.h"
+#include "payload/entry_header.h"
 #include "payload/partial_file.h"
 #include "payload/payload_format.h"
 #include "payload/payload_reader.h"
 
 #include <windows.h>
 #include <zlib.h>
-
-// Reads one name into entry_name; false at the end marker.
-static bool read_entry_name() {
-    size_t units = 0;
-    for (;;) {
-        unsigned char bytes[2];
-        read_payload(bytes, 2);
-        auto unit = static_cast<wchar_t>(bytes[0] | bytes[1] << 8);
-        // The buffer's last unit is kept for the terminator.
-        if (unit != 0 && units == entry_name_capacity_units - 1)
-            fail_bounds();
-        entry_name[units++] = unit;
-        if (unit == 0)
-            return units > 1;
-    }
-}
-
-struct EntryFields {
-    uint64_t size;
-    uint32_t checksum;
-};
 
 // What the file at the entry path is, measured against the entry.
 enum class OnDisk {
@@ -155,8 +135,9 @@ static void unpack_entry(const EntryFields& entry) {
 
     // An up-to-date entry is still read, so the stream stays in step.
     for (uint64_t remaining = entry.size; remaining > 0;) {
-        DWORD chunk =
-            remaining < copy_buffer_bytes ? static_cast<DWORD>(remaining) : copy_buffer_bytes;
+        DWORD chunk = remaining < payload_format::content_chunk_bytes
+                          ? static_cast<DWORD>(remaining)
+                          : payload_format::content_chunk_bytes;
         read_payload(copy_buffer, chunk);
         remaining -= chunk;
         DWORD written = 0;
@@ -177,16 +158,19 @@ static void unpack_entry(const EntryFields& entry) {
 }
 
 void unpack_all() {
-    while (read_entry_name()) {
+    EntryFields entry;
+    for (;;) {
+        EntryHeaderRead header = read_entry_header(entry_name, &entry);
+        if (header == EntryHeaderRead::end_marker)
+            break;
+        if (header == EntryHeaderRead::name_too_long)
+            fail_bounds();
         copy_bounded(entry_path, path_capacity_units, target_directory);
         append_unit_bounded(entry_path, path_capacity_units, L'\\');
         append_bounded(entry_path, path_capacity_units, entry_name);
         if (main_executable_path[0] == 0)
             copy_bounded(main_executable_path, path_capacity_units, entry_path);
-        unsigned char fields[12];
-        read_payload(fields, 8);
-        read_payload(fields + 8, 4);
-        unpack_entry({payload_format::get_u64_le(fields), payload_format::get_u32_le(fields + 8)});
+        unpack_entry(entry);
     }
     release_cache_lock();
 }
