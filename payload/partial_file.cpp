@@ -9,7 +9,8 @@
 
 constexpr wchar_t partial_suffix[] = L".qarvel-partial";
 
-// The entry path and a suffix of at most ".qarvel-partial-4294967295".
+// The entry path and a suffix of at most ".qarvel-partial-4294967295", the
+// longest that is ever looked for.
 constexpr size_t partial_path_capacity_units = path_capacity_units + 32;
 static wchar_t partial_path[partial_path_capacity_units];
 
@@ -100,19 +101,20 @@ void discard_partial_file(HANDLE partial) {
     CloseHandle(partial);
 }
 
-// ".qarvel-partial", or that and "-" and a process id.
+// ".qarvel-partial", or that and "-" and a process id (at most ten digits).
 static bool is_partial_suffix(const wchar_t* text) {
     if (!starts_with(text, partial_suffix))
         return false;
     text += wcslen(partial_suffix);
     if (*text == 0)
         return true;
-    if (*text++ != L'-' || *text == 0)
+    if (*text++ != L'-')
         return false;
-    for (; *text != 0; ++text)
+    size_t digits = 0;
+    for (; *text != 0; ++text, ++digits)
         if (*text < L'0' || *text > L'9')
             return false;
-    return true;
+    return digits > 0 && digits <= 10;
 }
 
 void remove_leftover_partial_files() {

@@ -27,7 +27,8 @@ enum class OnDisk {
 // taken through a read-only mapping (a computed 0 counts as 1), equals the
 // stored checksum. An empty file cannot be mapped: it is up to date for an
 // empty entry. A file that is missing, empty or unreadable counts as
-// checksum 0, so an entry stored with checksum 0 is never written.
+// checksum 0, for which an entry stored with checksum 0 is up to date:
+// such an entry is never created.
 static OnDisk compare_with_disk(const EntryFields& entry) {
     HANDLE file = CreateFileW(entry_path, GENERIC_READ,
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
