@@ -12,10 +12,10 @@ static bool cache_lock_unavailable = false;
 
 // Mutex names are limited to MAX_PATH units and may not hold a backslash
 // after the namespace, so the name carries two checksums of the target
-// directory rather than the directory itself. Letter case is folded as the
-// file system folds it, and a "\\?\" prefix is dropped, so that two spellings
-// of one folder share one lock. Folders that happen to share a name only
-// wait for each other now and then.
+// directory rather than the directory itself. Letters are folded to upper
+// case and a "\\?\" prefix is dropped, so that the usual spellings of one
+// folder share one lock. Folders that happen to share a name only wait for
+// each other now and then.
 static void make_lock_name(wchar_t* name) {
     const wchar_t* directory = target_directory;
     if (wcsncmp(directory, L"\\\\?\\", 4) == 0)
