@@ -1,6 +1,8 @@
 // libFuzzer entry: any bytes, taken as an attached payload and read through
-// the launcher's own reader, twice. Through the entry stream, every input
-// must end at the end marker or in one of the launcher's failures. Read
+// the launcher's own reader, twice. Through the entry stream, whose headers
+// the launcher's own entry-header reader parses (payload/entry_header.h),
+// every input must end at the end marker or in one of the launcher's
+// failures. Read
 // directly in sizes drawn from the input (with zero bytes after it, as in a
 // launcher), every read must deliver exactly the bytes a plain decode
 // gives at that point, and fail only where a plain decode has no more to
@@ -15,6 +17,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 #include <zstd.h>
 
@@ -28,7 +31,8 @@ const char header_failure[] = "Error, couldn't find attached data header.";
 const char decode_failure[] = "Error, couldn't decode attached data.";
 const char memory_failure[] = "Error, couldn't allocate memory.";
 // The host's counterpart of the name that overflows the entry-name buffer.
-const char name_failure[] = "Error, an entry name is longer than 1023 UTF-16 units.";
+const std::string name_failure = "Error, an entry name is longer than " +
+                                 std::to_string(payload_format::max_name_units) + " UTF-16 units.";
 
 // Read sizes for the direct pass: nothing, small, the entry stream's own,
 // and around the reader's buffer.
@@ -97,7 +101,7 @@ void read_through_entry_stream(const uint8_t* data, size_t size) {
     } catch (const qarvel::PayloadError& error) {
         const char* message = error.what();
         if (strcmp(message, header_failure) != 0 && strcmp(message, decode_failure) != 0 &&
-            strcmp(message, memory_failure) != 0 && strcmp(message, name_failure) != 0) {
+            strcmp(message, memory_failure) != 0 && message != name_failure) {
             fprintf(stderr, "unexpected failure message: %s\n", message);
             abort();
         }

@@ -1,6 +1,7 @@
 #include "packer/entry_stream.h"
 
 #include "packer/payload_failure.h"
+#include "payload/entry_header.h"
 #include "payload/payload_format.h"
 #include "payload/payload_reader.h"
 
@@ -9,31 +10,23 @@ namespace qarvel {
 uint64_t read_entry_stream(EntryVisitor& visitor) {
     uint64_t stream_bytes = 0;
     unsigned char chunk[entry_content_chunk_bytes];
+    char16_t name[payload_format::name_capacity_units];
+    EntryFields fields;
     EntryHeader entry;
     while (true) {
-        entry.name.clear();
-        while (true) {
-            unsigned char unit_bytes[2];
-            read_payload(unit_bytes, 2);
-            stream_bytes += 2;
-            auto unit = static_cast<char16_t>(unit_bytes[0] | unit_bytes[1] << 8);
-            if (unit == 0)
-                break;
-            if (entry.name.size() == payload_format::max_name_units)
-                throw PayloadError("Error, an entry name is longer than " +
-                                   std::to_string(payload_format::max_name_units) +
-                                   " UTF-16 units.");
-            entry.name.push_back(unit);
+        switch (read_entry_header(name, &fields)) {
+        case EntryHeaderRead::name_too_long:
+            throw PayloadError("Error, an entry name is longer than " +
+                               std::to_string(payload_format::max_name_units) + " UTF-16 units.");
+        case EntryHeaderRead::end_marker:
+            return stream_bytes + 2;
+        case EntryHeaderRead::entry:
+            break;
         }
-        if (entry.name.empty())
-            return stream_bytes;
-
-        unsigned char fields[12];
-        read_payload(fields, 8);
-        read_payload(fields + 8, 4);
-        stream_bytes += 12;
-        entry.size = payload_format::get_u64_le(fields);
-        entry.checksum = payload_format::get_u32_le(fields + 8);
+        entry.name = name;
+        entry.size = fields.size;
+        entry.checksum = fields.checksum;
+        stream_bytes += 2 * (entry.name.size() + 1) + 12;
         visitor.entry_begins(entry);
         for (uint64_t remaining = entry.size; remaining > 0;) {
             size_t count = remaining < sizeof chunk ? static_cast<size_t>(remaining) : sizeof chunk;

@@ -1,9 +1,12 @@
 #pragma once
 
-// The entry stream read back through the launcher's own payload reader, in
-// the launcher's own read sizes: one unit per name read, then the size, the
-// checksum, and the content in chunks. Memory stays bounded whatever the
-// bytes claim, so any input can be fed to it.
+// The entry stream read back through the launcher's own payload reader and
+// entry-header reader (payload/entry_header.h), in the launcher's own read
+// sizes: one unit per name read, then the size, the checksum, and the
+// content in chunks. Memory stays bounded whatever the bytes claim, so any
+// input can be fed to it.
+
+#include "payload/payload_format.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -11,7 +14,7 @@
 
 namespace qarvel {
 
-constexpr size_t entry_content_chunk_bytes = 32768;
+constexpr size_t entry_content_chunk_bytes = payload_format::content_chunk_bytes;
 
 struct EntryHeader {
     std::u16string name;

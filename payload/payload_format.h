@@ -17,16 +17,22 @@ constexpr size_t header_bytes = 3;
 constexpr size_t trailer_bytes = 8;
 constexpr size_t trailer_alignment = 8;
 
-// Longest entry name in UTF-16 units, without its terminator.
+// Longest entry name in UTF-16 units, without its terminator, and the
+// buffer that holds one with its terminator.
 constexpr size_t max_name_units = 1023;
+constexpr size_t name_capacity_units = max_name_units + 1;
+
+// Entry content is copied, and checksummed, in chunks of at most this many
+// bytes, so memory use does not follow the size of a file.
+constexpr size_t content_chunk_bytes = 32768;
 
 // Largest decoder window the launcher accepts (zstd's default limit).
 constexpr unsigned max_window_log = 27;
 
-// The launcher reads a CRC-32 of 0 for a file it cannot checksum or that is
-// empty, and turns a computed 0 into 1. A stored checksum follows the same
-// rule, so a missing file with such content is always written; an empty
-// file reads as 0 on disk and so is written again at every launch.
+// The launcher reads a CRC-32 of 0 for a file that is missing or that it
+// cannot checksum, and turns a computed 0 into 1. A stored checksum follows
+// the same rule, so a missing file with such content is always written; an
+// entry stored with 0 counts as up to date whenever its file is missing.
 constexpr uint32_t stored_checksum(uint32_t crc32_value) {
     return crc32_value == 0 ? 1 : crc32_value;
 }

@@ -5,6 +5,8 @@
 #include "launcher/launcher_state.h"
 #include "paths/directories.h"
 #include "paths/environment.h"
+#include "payload/cache_lock.h"
+#include "payload/entry_header.h"
 #include "payload/partial_file.h"
 #include "payload/payload_format.h"
 #include "payload/payload_reader.h"
@@ -12,124 +14,188 @@
 #include <windows.h>
 #include <zlib.h>
 
-// Reads one name into entry_name; false at the end marker.
-static bool read_entry_name() {
-    size_t units = 0;
-    for (;;) {
-        unsigned char bytes[2];
-        read_payload(bytes, 2);
-        auto unit = static_cast<wchar_t>(bytes[0] | bytes[1] << 8);
-        // The buffer's last unit is kept for the terminator.
-        if (unit != 0 && units == entry_name_capacity_units - 1)
-            fail_bounds();
-        entry_name[units++] = unit;
-        if (unit == 0)
-            return units > 1;
-    }
-}
+// What the file at the entry path is, measured against the entry.
+enum class OnDisk {
+    up_to_date,
+    // The file or its folder does not exist.
+    missing,
+    // It exists and its content is not the entry's, or it cannot be read.
+    differing,
+};
 
-// The CRC-32 of the file on disk through a read-only mapping; 0 when there
-// is no file, or it is empty, or it cannot be read. A computed 0 becomes 1.
-// missing tells whether the file or its folder does not exist.
-static uint32_t existing_checksum(const wchar_t* path, bool* missing) {
-    HANDLE file =
-        CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    *missing = false;
+// The up-to-date test. A file is up to date when the CRC-32 of its content,
+// taken through a read-only mapping (a computed 0 counts as 1), equals the
+// stored checksum. An empty file cannot be mapped: it is up to date for an
+// empty entry. A file that is missing, empty or unreadable counts as
+// checksum 0, for which an entry stored with checksum 0 is up to date:
+// such an entry is never created.
+static OnDisk compare_with_disk(const EntryFields& entry) {
+    HANDLE file = CreateFileW(entry_path, GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         DWORD error = GetLastError();
-        *missing = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
-        return 0;
+        if (entry.checksum == 0)
+            return OnDisk::up_to_date;
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? OnDisk::missing
+                                                                              : OnDisk::differing;
     }
     uint32_t checksum = 0;
     DWORD size = GetFileSize(file, nullptr);
-    if (size != INVALID_FILE_SIZE) {
+    if (size == 0 && entry.size == 0)
+        checksum = entry.checksum;
+    else if (size != INVALID_FILE_SIZE) {
         HANDLE mapping = CreateFileMappingW(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
         if (mapping != nullptr) {
             const void* view = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0);
             if (view != nullptr) {
-                checksum = static_cast<uint32_t>(crc32(0L, static_cast<const Bytef*>(view), size));
-                if (checksum == 0)
-                    checksum = 1;
+                checksum = payload_format::stored_checksum(
+                    static_cast<uint32_t>(crc32(0L, static_cast<const Bytef*>(view), size)));
                 UnmapViewOfFile(view);
             }
             CloseHandle(mapping);
         }
     }
     CloseHandle(file);
-    return checksum;
+    return checksum == entry.checksum ? OnDisk::up_to_date : OnDisk::differing;
 }
 
-static void unpack_entry() {
-    copy_bounded(entry_path, path_capacity_units, target_directory);
-    append_unit_bounded(entry_path, path_capacity_units, L'\\');
-    append_bounded(entry_path, path_capacity_units, entry_name);
-    if (main_executable_path[0] == 0)
-        copy_bounded(main_executable_path, path_capacity_units, entry_path);
+// Where the entry's content goes.
+struct Output {
+    HANDLE file;
+    // A partial file beside the entry path, to be put in place when
+    // complete; otherwise the entry path itself.
+    bool partial;
+};
 
-    unsigned char fields[12];
-    read_payload(fields, 8);
-    read_payload(fields + 8, 4);
-    uint64_t remaining = payload_format::get_u64_le(fields);
-    uint32_t stored_checksum = payload_format::get_u32_le(fields + 8);
+// The entry path opened for writing over whatever it holds.
+static HANDLE open_in_place() {
+    return CreateFileW(entry_path, GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS, 0,
+                       nullptr);
+}
 
-    HANDLE output = INVALID_HANDLE_VALUE;
-    // Content that replaces a file goes through a partial file
-    // (partial_file.h). An empty file cannot be seen half-written, and a name
-    // with no room for the partial file's suffix leaves no choice: those are
-    // written in place.
-    bool in_place = remaining == 0;
-    bool missing = false;
-    if (existing_checksum(entry_path, &missing) != stored_checksum) {
-        ensure_parent_directories(entry_path);
-        if (!in_place && missing) {
-            // A file that did not exist is written where it belongs, which
-            // saves a rename per file on a first launch. Shared for deletion
-            // only: another launch cannot take it for up to date while it is
-            // written, and may still replace it with a complete copy.
-            output = CreateFileW(entry_path, GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_NEW,
-                                 0, nullptr);
-            in_place = output != INVALID_HANDLE_VALUE;
-        }
-        if (!in_place) {
-            output = create_partial_file();
-            in_place = output == INVALID_HANDLE_VALUE;
-        }
-        if (in_place && output == INVALID_HANDLE_VALUE)
-            output = CreateFileW(entry_path, GENERIC_WRITE, FILE_SHARE_WRITE, nullptr,
-                                 CREATE_ALWAYS, 0, nullptr);
-        if (output == INVALID_HANDLE_VALUE)
-            fail_open_for_writing();
+static Output open_output(const EntryFields& entry, OnDisk found) {
+    ensure_parent_directories(entry_path);
+    if (found == OnDisk::missing) {
+        // A file that did not exist is written where it belongs: no child
+        // of an earlier launch can be reading it, and a first launch saves
+        // a rename per file. Shared for deletion only: no other launch
+        // takes it for up to date while it is written.
+        HANDLE file = CreateFileW(entry_path, GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+                                  0, nullptr);
+        if (file != INVALID_HANDLE_VALUE)
+            return {file, false};
     }
-    // An up-to-date entry is still read, so the stream stays in step.
-    while (remaining > 0) {
-        DWORD chunk =
-            remaining < copy_buffer_bytes ? static_cast<DWORD>(remaining) : copy_buffer_bytes;
+    // An empty file cannot be seen half-written, and a name with no room
+    // for the partial file's suffix leaves no choice: those are written in
+    // place.
+    if (entry.size > 0) {
+        HANDLE partial = create_partial_file();
+        if (partial != INVALID_HANDLE_VALUE)
+            return {partial, true};
+    }
+    HANDLE file = open_in_place();
+    if (file == INVALID_HANDLE_VALUE)
+        fail_open_for_writing();
+    return {file, false};
+}
+
+// Leaves nothing of the content under the entry's name: a partial file is
+// deleted, and so is a file written in place.
+static void discard_output(const Output& output) {
+    if (output.partial) {
+        discard_partial_file(output.file);
+        return;
+    }
+    CloseHandle(output.file);
+    DeleteFileW(entry_path);
+}
+
+// Puts the complete content of a partial file where it belongs.
+static void put_in_place(const EntryFields& entry, HANDLE partial) {
+    if (put_partial_file_in_place(partial))
+        return;
+    // The rename fails when a program holds the file without sharing it
+    // for deletion, even one that only reads its attributes. When the file
+    // does not hold the content already, it is written over in place,
+    // which such a program does not prevent.
+    if (compare_with_disk(entry) == OnDisk::up_to_date) {
+        discard_partial_file(partial);
+        return;
+    }
+    HANDLE output = open_in_place();
+    if (output == INVALID_HANDLE_VALUE) {
+        discard_partial_file(partial);
+        fail_open_for_writing();
+    }
+    copy_partial_file_to(partial, output);
+    discard_partial_file(partial);
+}
+
+static void unpack_entry(const EntryFields& entry) {
+    OnDisk found = compare_with_disk(entry);
+    // Another launch may be writing this very file: once it is done, the
+    // file is usually up to date, and this launch lets the next one go.
+    if (found != OnDisk::up_to_date && take_cache_lock()) {
+        found = compare_with_disk(entry);
+        if (found == OnDisk::up_to_date)
+            release_cache_lock();
+    }
+    Output output = {INVALID_HANDLE_VALUE, false};
+    if (found != OnDisk::up_to_date)
+        output = open_output(entry, found);
+
+    // An up-to-date entry is still read, so the stream stays in step, but
+    // not checksummed: only what is written is checked.
+    uLong checksum = crc32(0L, Z_NULL, 0);
+    for (uint64_t remaining = entry.size; remaining > 0;) {
+        DWORD chunk = remaining < payload_format::content_chunk_bytes
+                          ? static_cast<DWORD>(remaining)
+                          : payload_format::content_chunk_bytes;
         read_payload(copy_buffer, chunk);
         remaining -= chunk;
+        if (output.file == INVALID_HANDLE_VALUE)
+            continue;
+        checksum = crc32(checksum, copy_buffer, chunk);
         DWORD written = 0;
-        if (output != INVALID_HANDLE_VALUE &&
-            !WriteFile(output, copy_buffer, chunk, &written, nullptr))
+        if (!WriteFile(output.file, copy_buffer, chunk, &written, nullptr))
             fail_with_system_error("Error, couldn't unpack file to target path.",
                                    last_system_error());
     }
-    if (output == INVALID_HANDLE_VALUE)
+    if (output.file == INVALID_HANDLE_VALUE)
         return;
-    if (in_place)
-        CloseHandle(output);
-    // Another launch may have put this content in place meanwhile. Replacing
-    // it again would gain nothing, and the replacing handle would keep that
-    // launch's child from opening the file for a moment.
-    else if (existing_checksum(entry_path, &missing) == stored_checksum)
-        discard_partial_file(output);
-    // A file in use cannot be replaced; that is only a failure when it does
-    // not already hold this content (another launch may have put it there).
-    else if (!put_partial_file_in_place(output) &&
-             existing_checksum(entry_path, &missing) != stored_checksum)
-        fail_open_for_writing();
+    // The decoder does not notice a changed byte inside stored content; the
+    // checksum does, and a damaged file is neither kept nor run. A stored 0
+    // is read as 1, as the packer stores it, so that payloads of other
+    // producers, which may store an empty file's 0 as it is, still unpack.
+    if (payload_format::stored_checksum(static_cast<uint32_t>(checksum)) !=
+        payload_format::stored_checksum(entry.checksum)) {
+        discard_output(output);
+        fail_plain("Error, couldn't decode attached data.");
+    }
+    if (output.partial)
+        put_in_place(entry, output.file);
+    else
+        CloseHandle(output.file);
+    // Partial files are only written beside files that exist.
+    if (found == OnDisk::differing)
+        remove_leftover_partial_files();
 }
 
 void unpack_all() {
-    while (read_entry_name())
-        unpack_entry();
+    EntryFields entry;
+    for (;;) {
+        EntryHeaderRead header = read_entry_header(entry_name, &entry);
+        if (header == EntryHeaderRead::end_marker)
+            break;
+        if (header == EntryHeaderRead::name_too_long)
+            fail_bounds();
+        copy_bounded(entry_path, path_capacity_units, target_directory);
+        append_unit_bounded(entry_path, path_capacity_units, L'\\');
+        append_bounded(entry_path, path_capacity_units, entry_name);
+        if (main_executable_path[0] == 0)
+            copy_bounded(main_executable_path, path_capacity_units, entry_path);
+        unpack_entry(entry);
+    }
+    release_cache_lock();
 }

@@ -19,14 +19,10 @@ constexpr DWORD share_all = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELE
 
 } // namespace
 
-static bool skipped(const fs::directory_entry& entry, EmptyFiles empty) {
-    return !entry.is_regular_file() || (empty == EmptyFiles::left_out && entry.file_size() == 0);
-}
-
-std::map<std::string, FileIdentity> identities_below(const fs::path& root, EmptyFiles empty) {
+std::map<std::string, FileIdentity> identities_below(const fs::path& root) {
     std::map<std::string, FileIdentity> identities;
     for (const auto& entry : fs::recursive_directory_iterator(root)) {
-        if (skipped(entry, empty))
+        if (!entry.is_regular_file())
             continue;
         HANDLE file = open_existing(entry.path(), FILE_READ_ATTRIBUTES, share_all);
         BY_HANDLE_FILE_INFORMATION information{};
@@ -69,14 +65,14 @@ void age_files_below(const fs::path& root) {
     }
 }
 
-HeldFiles::HeldFiles(const fs::path& path, DWORD share_mode, EmptyFiles empty) {
+HeldFiles::HeldFiles(const fs::path& path, DWORD share_mode) {
     try {
         if (!fs::is_directory(path)) {
             handles_.push_back(open_existing(path, GENERIC_READ, share_mode));
             return;
         }
         for (const auto& entry : fs::recursive_directory_iterator(path)) {
-            if (!skipped(entry, empty))
+            if (entry.is_regular_file())
                 handles_.push_back(open_existing(entry.path(), GENERIC_READ, share_mode));
         }
     } catch (...) {

@@ -28,14 +28,8 @@ inline void PrintTo(const FileIdentity& identity, std::ostream* out) {
          << identity.index << "}";
 }
 
-// Which files a test looks at. An empty file on disk always checks as
-// "cannot be checksummed", so every launch writes it again; tests of "a
-// launch writes nothing" leave empty files out.
-enum class EmptyFiles { included, left_out };
-
 // Every file below root, by its name relative to root ('/' separated).
-std::map<std::string, FileIdentity> identities_below(const std::filesystem::path& root,
-                                                     EmptyFiles empty = EmptyFiles::included);
+std::map<std::string, FileIdentity> identities_below(const std::filesystem::path& root);
 
 // Every folder below root, relative to root.
 std::set<std::string> folders_below(const std::filesystem::path& root);
@@ -48,8 +42,7 @@ void age_files_below(const std::filesystem::path& root);
 // with the given share mode; closed when the object goes.
 class HeldFiles {
   public:
-    HeldFiles(const std::filesystem::path& path, DWORD share_mode,
-              EmptyFiles empty = EmptyFiles::included);
+    HeldFiles(const std::filesystem::path& path, DWORD share_mode);
     ~HeldFiles();
     HeldFiles(const HeldFiles&) = delete;
     HeldFiles& operator=(const HeldFiles&) = delete;

@@ -45,7 +45,7 @@ TEST(UnpackCache, FirstLaunchWritesEveryEntryByteForByte) {
 
 TEST(UnpackCache, SecondLaunchOpensNothingForWritingAndCreatesNoFolder) {
     // zero_crc.txt is stored with checksum 1 and must be found up to date
-    // like the rest.
+    // like the rest, and so must the empty file.
     const std::string zero_crc = tree_files()["zero_crc.txt"];
     ASSERT_EQ(crc32(0L, reinterpret_cast<const Bytef*>(zero_crc.data()),
                     static_cast<uInt>(zero_crc.size())),
@@ -54,33 +54,37 @@ TEST(UnpackCache, SecondLaunchOpensNothingForWritingAndCreatesNoFolder) {
     Launch launch = launch_fresh("unpack_tree");
     ASSERT_EQ(launch.result.exit_code, 0u) << launch.result.err;
     age_files_below(launch.cache);
-    auto files_before = identities_below(launch.cache, EmptyFiles::left_out);
+    auto files_before = identities_below(launch.cache);
     auto folders_before = folders_below(launch.cache);
     ProcessResult second;
     {
         // Any open of these for writing would meet a sharing violation.
-        HeldFiles held(launch.cache, FILE_SHARE_READ, EmptyFiles::left_out);
+        HeldFiles held(launch.cache, FILE_SHARE_READ);
         second = run_launcher(launch.launcher);
     }
     ASSERT_EQ(second.exit_code, 0u) << second.err;
     EXPECT_EQ(second.err, "echo_child stderr\r\n"); // and nothing from the launcher
-    EXPECT_EQ(identities_below(launch.cache, EmptyFiles::left_out), files_before);
+    EXPECT_EQ(identities_below(launch.cache), files_before);
     EXPECT_EQ(folders_below(launch.cache), folders_before);
     EXPECT_EQ(files_below(launch.cache), tree_files());
     EXPECT_EQ(child_exe(second), child_exe(launch.result));
 }
 
-TEST(UnpackCache, EmptyFileIsWrittenAgainOnEveryLaunch) {
-    // An empty file cannot be mapped, so it checks as 0 and never matches
-    // the 1 stored for its CRC-32 of 0: it is created again, still empty.
+// An empty file cannot be mapped for its checksum; being empty is enough.
+// A running application that holds it open without sharing it for writing
+// must not keep a later launch from starting.
+TEST(UnpackCache, EmptyFileHeldOpenIsLeftUntouched) {
     Launch launch = launch_fresh("unpack_tree");
     ASSERT_EQ(launch.result.exit_code, 0u) << launch.result.err;
     age_files_below(launch.cache);
     auto before = identities_below(launch.cache);
-    ProcessResult second = run_launcher(launch.launcher);
+    ProcessResult second;
+    {
+        HeldFiles held(launch.cache / "empty.txt", FILE_SHARE_READ);
+        second = run_launcher(launch.launcher);
+    }
     ASSERT_EQ(second.exit_code, 0u) << second.err;
-    auto after = identities_below(launch.cache);
-    EXPECT_NE(after["empty.txt"].last_write, before["empty.txt"].last_write);
+    EXPECT_EQ(identities_below(launch.cache), before);
     EXPECT_EQ(read_file(launch.cache / "empty.txt"), "");
 }
 
@@ -133,12 +137,11 @@ TEST(UnpackFolder, PackedFolderOfThirtyMegabytesIsUnpackedAndThenKept) {
         << "the cache differs from the packed folder";
 
     age_files_below(launch.cache);
-    auto identities = identities_below(launch.cache, EmptyFiles::left_out);
+    auto identities = identities_below(launch.cache);
     auto folders = folders_below(launch.cache);
     ProcessResult second = run_launcher(launch.launcher);
     ASSERT_EQ(second.exit_code, 0u) << second.err;
-    EXPECT_TRUE(identities_below(launch.cache, EmptyFiles::left_out) == identities)
-        << "a launch rewrote the cache";
+    EXPECT_TRUE(identities_below(launch.cache) == identities) << "a launch rewrote the cache";
     EXPECT_EQ(folders_below(launch.cache), folders);
 }
 
