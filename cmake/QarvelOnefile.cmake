@@ -40,6 +40,7 @@ if(NOT TARGET qarvel_launcher_core)
   add_library(qarvel_launcher_core STATIC
     ${QARVEL_SOURCE_DIR}/launcher/bounded_copy.cpp
     ${QARVEL_SOURCE_DIR}/launcher/failure.cpp
+    ${QARVEL_SOURCE_DIR}/launcher/failure_output.cpp
     ${QARVEL_SOURCE_DIR}/launcher/launcher_state.cpp
     ${QARVEL_SOURCE_DIR}/launcher/system_function.cpp
     ${QARVEL_SOURCE_DIR}/payload/attached_reader.cpp
