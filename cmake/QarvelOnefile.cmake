@@ -4,7 +4,8 @@
 #   qarvel_add_onefile_launcher(NAME
 #     {PAYLOAD FILE | APP_DIR DIR MAIN RELPATH}
 #     [TARGET_SPEC TEMPLATE] [COMPANY TEXT] [PRODUCT TEXT] [VERSION A.B.C.D]
-#     [ICON FILE] [OUTPUT_NAME NAME] [PACK_OPTIONS ...] [DEPENDS ...])
+#     [ICON FILE] [OUTPUT_NAME NAME] [PACK_OPTIONS ...] [DEPENDS ...]
+#     [WINDOWED])
 #
 # PAYLOAD embeds a file's bytes verbatim; APP_DIR packs a folder with
 # qarvel-pack, MAIN naming the application's main executable inside it.
@@ -12,6 +13,8 @@
 # DEPENDS names targets to build first and files that the build writes into
 # APP_DIR: listing those files repacks in the same build that changes them.
 # Any other file added to, changed in or removed from APP_DIR repacks too.
+# WINDOWED builds the launcher for applications with windows: no console,
+# and a fatal failure shows its line in a message box.
 # qarvel-pack runs on the build machine: QARVEL_PACK names a built one;
 # without it, it is built from this source tree inside the build tree.
 include_guard(GLOBAL)
@@ -41,6 +44,7 @@ if(NOT TARGET qarvel_launcher_core)
     ${QARVEL_SOURCE_DIR}/launcher/bounded_copy.cpp
     ${QARVEL_SOURCE_DIR}/launcher/failure.cpp
     ${QARVEL_SOURCE_DIR}/launcher/failure_output.cpp
+    ${QARVEL_SOURCE_DIR}/launcher/launcher_kind.cpp
     ${QARVEL_SOURCE_DIR}/launcher/launcher_state.cpp
     ${QARVEL_SOURCE_DIR}/launcher/system_function.cpp
     ${QARVEL_SOURCE_DIR}/payload/attached_reader.cpp
@@ -70,6 +74,12 @@ set(QARVEL_LAUNCHER_LINK_OPTIONS
   LINKER:--no-insert-timestamp
   # Pages of a large payload are then mapped rather than read at start-up.
   LINKER:--file-alignment=0x1000 LINKER:--section-alignment=0x1000)
+
+# The windowed launcher: the same image for the GUI subsystem. The console
+# start-up code stays its entry point, as wmain is the entry either way, so
+# that the subsystem is the one field in which the images differ (the
+# header checksum follows it).
+set(QARVEL_WINDOWED_LINK_OPTIONS LINKER:--subsystem,windows LINKER:--entry,mainCRTStartup)
 
 function(_qarvel_wide_literal out text)
   string(REPLACE "\\" "\\\\" text "${text}")
@@ -105,7 +115,7 @@ function(_qarvel_pack_program out_program out_depends)
 endfunction()
 
 function(qarvel_add_onefile_launcher name)
-  cmake_parse_arguments(PARSE_ARGV 1 ARG ""
+  cmake_parse_arguments(PARSE_ARGV 1 ARG "WINDOWED"
     "PAYLOAD;APP_DIR;MAIN;TARGET_SPEC;COMPANY;PRODUCT;VERSION;ICON;OUTPUT_NAME"
     "PACK_OPTIONS;DEPENDS")
   foreach(field TARGET_SPEC COMPANY PRODUCT VERSION ICON)
@@ -185,6 +195,9 @@ const wchar_t version_text[] = @version_literal@;
   target_link_libraries(${name} PRIVATE qarvel_launcher_core)
   target_compile_options(${name} PRIVATE ${QARVEL_TARGET_WARNINGS} -O2)
   target_link_options(${name} PRIVATE ${QARVEL_LAUNCHER_LINK_OPTIONS})
+  if(ARG_WINDOWED)
+    target_link_options(${name} PRIVATE ${QARVEL_WINDOWED_LINK_OPTIONS})
+  endif()
   if(ARG_OUTPUT_NAME)
     set_target_properties(${name} PROPERTIES OUTPUT_NAME "${ARG_OUTPUT_NAME}")
   endif()

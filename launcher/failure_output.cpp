@@ -1,5 +1,9 @@
 #include "launcher/failure_output.h"
 
+#include "launcher/build_constants.h"
+#include "launcher/launcher_kind.h"
+#include "launcher/system_function.h"
+
 #include <cwchar>
 
 // Room for the longest line the failure routines compose, each UTF-16 unit
@@ -31,7 +35,7 @@ static void write_console(HANDLE console, const wchar_t* text, DWORD units) {
     }
 }
 
-void show_failure_line(DWORD std_handle_id, const wchar_t* line) {
+static void write_line(DWORD std_handle_id, const wchar_t* line) {
     HANDLE stream = GetStdHandle(std_handle_id);
     if (!is_usable(stream))
         return;
@@ -53,4 +57,19 @@ void show_failure_line(DWORD std_handle_id, const wchar_t* line) {
     utf8_line[bytes] = '\r';
     utf8_line[bytes + 1] = '\n';
     write_bytes(stream, utf8_line, static_cast<DWORD>(bytes + 2));
+}
+
+// user32 is loaded only here: a launch that does not fail never pays for it.
+static void show_message_box(const wchar_t* line) {
+    using MessageBoxFunction = int(WINAPI*)(HWND, const wchar_t*, const wchar_t*, UINT);
+    auto message_box =
+        reinterpret_cast<MessageBoxFunction>(system_function(L"user32.dll", "MessageBoxW"));
+    if (message_box != nullptr)
+        message_box(nullptr, line, product_name, MB_OK | MB_ICONERROR);
+}
+
+void show_failure_line(DWORD std_handle_id, const wchar_t* line) {
+    write_line(std_handle_id, line);
+    if (launcher_is_windowed())
+        show_message_box(line);
 }
