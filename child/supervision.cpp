@@ -2,7 +2,6 @@
 
 #include "child/command_line.h"
 #include "launcher/failure.h"
-#include "launcher/launcher_kind.h"
 #include "paths/environment.h"
 
 constexpr DWORD child_grace_period_ms = 5000;
@@ -43,10 +42,6 @@ BOOL WINAPI console_control_handler(DWORD event_type) {
     return FALSE;
 }
 
-static bool is_usable(HANDLE handle) {
-    return handle != nullptr && handle != INVALID_HANDLE_VALUE;
-}
-
 DWORD launch_child_and_wait(const wchar_t* main_executable_path) {
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
@@ -54,12 +49,6 @@ DWORD launch_child_and_wait(const wchar_t* main_executable_path) {
     startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
     startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
     startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
-    // A windowed launcher started from the desktop has no standard handles.
-    // Passing its empty ones would leave a console child without the handles
-    // of the console Windows creates for it; without the flag it gets them.
-    if (launcher_is_windowed() && !is_usable(startup.hStdInput) && !is_usable(startup.hStdOutput) &&
-        !is_usable(startup.hStdError))
-        startup.dwFlags = 0;
 
     wchar_t* command_line = build_child_command_line();
     PROCESS_INFORMATION process{};
