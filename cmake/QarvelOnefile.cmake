@@ -5,7 +5,7 @@
 #     {PAYLOAD FILE | APP_DIR DIR MAIN RELPATH}
 #     [TARGET_SPEC TEMPLATE] [COMPANY TEXT] [PRODUCT TEXT] [VERSION A.B.C.D]
 #     [ICON FILE] [COPYRIGHT TEXT] [DESCRIPTION TEXT] [ORIGINAL_FILENAME NAME]
-#     [INTERNAL_NAME NAME] [ELEVATED]
+#     [INTERNAL_NAME NAME] [ELEVATED] [WINDOWED]
 #     [OUTPUT_NAME NAME] [PACK_OPTIONS ...] [DEPENDS ...])
 #
 # PAYLOAD embeds a file's bytes verbatim; APP_DIR packs a folder with
@@ -16,6 +16,8 @@
 # DEPENDS names targets to build first and files that the build writes into
 # APP_DIR: listing those files repacks in the same build that changes them.
 # Any other file added to, changed in or removed from APP_DIR repacks too.
+# WINDOWED builds the launcher for applications with windows: no console,
+# and a fatal failure shows its line in a message box.
 # qarvel-pack runs on the build machine: QARVEL_PACK names a built one;
 # without it, it is built from this source tree inside the build tree.
 include_guard(GLOBAL)
@@ -39,6 +41,8 @@ if(NOT TARGET qarvel_launcher_core)
   add_library(qarvel_launcher_core STATIC
     ${QARVEL_SOURCE_DIR}/launcher/bounded_copy.cpp
     ${QARVEL_SOURCE_DIR}/launcher/failure.cpp
+    ${QARVEL_SOURCE_DIR}/launcher/failure_output.cpp
+    ${QARVEL_SOURCE_DIR}/launcher/launcher_kind.cpp
     ${QARVEL_SOURCE_DIR}/launcher/launcher_state.cpp
     ${QARVEL_SOURCE_DIR}/launcher/system_function.cpp
     ${QARVEL_SOURCE_DIR}/payload/attached_reader.cpp
@@ -71,6 +75,12 @@ set(QARVEL_LAUNCHER_LINK_OPTIONS
   LINKER:--strip-all
   # Pages of a large payload are then mapped rather than read at start-up.
   LINKER:--file-alignment=0x1000 LINKER:--section-alignment=0x1000)
+
+# The windowed launcher: the same image for the GUI subsystem. The console
+# start-up code stays its entry point, as wmain is the entry either way, so
+# that the subsystem is the one field in which the images differ (the
+# header checksum follows it).
+set(QARVEL_WINDOWED_LINK_OPTIONS LINKER:--subsystem,windows LINKER:--entry,mainCRTStartup)
 
 function(_qarvel_wide_literal out text)
   string(REPLACE "\\" "\\\\" text "${text}")
@@ -106,7 +116,7 @@ function(_qarvel_pack_program out_program out_depends)
 endfunction()
 
 function(qarvel_add_onefile_launcher name)
-  cmake_parse_arguments(PARSE_ARGV 1 ARG "ELEVATED"
+  cmake_parse_arguments(PARSE_ARGV 1 ARG "ELEVATED;WINDOWED"
     "PAYLOAD;APP_DIR;MAIN;TARGET_SPEC;COMPANY;PRODUCT;VERSION;ICON;OUTPUT_NAME;COPYRIGHT;DESCRIPTION;ORIGINAL_FILENAME;INTERNAL_NAME"
     "PACK_OPTIONS;DEPENDS")
   _qarvel_complete_identity(${name})
@@ -184,6 +194,9 @@ const wchar_t version_text[] = @version_literal@;
   target_link_libraries(${name} PRIVATE qarvel_launcher_core)
   target_compile_options(${name} PRIVATE ${QARVEL_TARGET_WARNINGS} -O2)
   target_link_options(${name} PRIVATE ${QARVEL_LAUNCHER_LINK_OPTIONS})
+  if(ARG_WINDOWED)
+    target_link_options(${name} PRIVATE ${QARVEL_WINDOWED_LINK_OPTIONS})
+  endif()
   if(ARG_OUTPUT_NAME)
     set_target_properties(${name} PROPERTIES OUTPUT_NAME "${ARG_OUTPUT_NAME}")
   endif()

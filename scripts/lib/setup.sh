@@ -15,6 +15,7 @@ QARVEL_PACKAGES=(
   wine wine64 dpkg-dev xz-utils icoutils python3
   clang libclang-rt-14-dev llvm zstd procps util-linux
   osslsigncode openssl
+  xvfb
 )
 
 qarvel_log() { printf '[setup] %s\n' "$*" >&2; }
@@ -104,6 +105,36 @@ qarvel_prepare_wine() {
 qarvel_start_wineserver() {
   setsid wineserver -p </dev/null >/dev/null 2>&1 || true
   setsid wine cmd.exe /c exit </dev/null >/dev/null 2>&1 || true
+}
+
+# Windows programs that show windows (the windowed launcher's message box)
+# need an X server under Wine: a virtual one of the run's own, on a display
+# number it picks itself, so that runs side by side do not meet.
+qarvel_start_display() {
+  local number_file
+  number_file="$(mktemp)"
+  setsid Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp ${QARVEL_XVFB_OPTIONS:-} \
+    3>"$number_file" </dev/null >/dev/null 2>&1 &
+  QARVEL_XVFB_PID=$!
+  local i
+  for ((i = 0; i < 100; i++)); do
+    [ -s "$number_file" ] && break
+    sleep 0.1
+  done
+  if [ ! -s "$number_file" ]; then
+    rm -f "$number_file"
+    qarvel_log "Xvfb did not start"
+    return 1
+  fi
+  export DISPLAY=":$(tr -d '[:space:]' <"$number_file")"
+  rm -f "$number_file"
+}
+
+qarvel_stop_display() {
+  if [ -n "${QARVEL_XVFB_PID:-}" ]; then
+    kill "$QARVEL_XVFB_PID" 2>/dev/null || true
+    QARVEL_XVFB_PID=""
+  fi
 }
 
 # Waits for the server to be gone, so a server started next is not refused

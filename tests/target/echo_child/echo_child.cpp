@@ -11,6 +11,11 @@
 //                          waiting for this child, so its peak is final)
 //   ECHO_CHILD_LIST_FILES  report "file=NAME SIZE HASH" for every file below
 //                          the child's own folder, as it reads them now
+//   ECHO_CHILD_CONSOLES    report "console=yes|no" and whether the
+//                          parent has a console to attach to:
+//                          "parent_console=attached" or "=error CODE"
+// Built for the GUI subsystem too (echo_child_windowed), as a child that
+// has no console of its own.
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -118,6 +123,18 @@ int wmain(int argc, wchar_t** argv) {
                 "parent_peak_working_set=" + std::to_string(counters.PeakWorkingSetSize) + "\n";
         if (parent != nullptr)
             CloseHandle(parent);
+    }
+    if (!variable(L"ECHO_CHILD_CONSOLES").empty()) {
+        report += std::string("console=") + (GetConsoleWindow() != nullptr ? "yes" : "no") + "\n";
+        // Wine hands its console to programs for the GUI subsystem too: let
+        // go of it, so that attaching asks about the parent alone.
+        FreeConsole();
+        if (AttachConsole(ATTACH_PARENT_PROCESS)) {
+            report += "parent_console=attached\n";
+            FreeConsole();
+        } else {
+            report += "parent_console=error " + std::to_string(GetLastError()) + "\n";
+        }
     }
     if (!variable(L"ECHO_CHILD_LIST_FILES").empty()) {
         std::wstring folder = module;

@@ -69,6 +69,12 @@ void drain(HANDLE pipe, std::string* sink) {
 
 ProcessResult run_process(const std::wstring& application, const std::wstring& command_line,
                           const RunOptions& options) {
+    return run_process(application, command_line, options, {});
+}
+
+ProcessResult run_process(const std::wstring& application, const std::wstring& command_line,
+                          const RunOptions& options,
+                          const std::function<void(DWORD process_id)>& while_running) {
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     HANDLE out_read, out_write, err_read, err_write, in_read, in_write;
     if (!CreatePipe(&out_read, &out_write, &inherit, 0) ||
@@ -113,6 +119,8 @@ ProcessResult run_process(const std::wstring& application, const std::wstring& c
         WriteFile(in_write, options.input.data(), static_cast<DWORD>(options.input.size()),
                   &written, nullptr);
     CloseHandle(in_write);
+    if (while_running)
+        while_running(process.dwProcessId);
 
     if (WaitForSingleObject(process.hProcess, options.timeout_ms) != WAIT_OBJECT_0) {
         result.timed_out = true;

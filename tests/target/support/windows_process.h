@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -26,6 +27,12 @@ struct RunOptions {
 // waits for it, collecting both output channels and the full exit code.
 ProcessResult run_process(const std::wstring& application, const std::wstring& command_line,
                           const RunOptions& options = {});
+
+// The same, calling while_running with the process's id once it runs and
+// before waiting for its end.
+ProcessResult run_process(const std::wstring& application, const std::wstring& command_line,
+                          const RunOptions& options,
+                          const std::function<void(DWORD process_id)>& while_running);
 
 std::string to_utf8(const std::wstring& text);
 

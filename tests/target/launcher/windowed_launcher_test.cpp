@@ -1,0 +1,135 @@
+// The windowed launcher as a user of a graphical application meets it: no
+// console, the child started as the console launcher starts it, and a
+// failure shown in a message box that must be closed before it ends.
+#include "support/launcher_run.h"
+#include "support/message_box.h"
+
+#include <gtest/gtest.h>
+
+namespace fs = std::filesystem;
+using namespace qarvel_test;
+
+namespace {
+
+constexpr DWORD abort_status = 3;
+
+class WindowedLauncher : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        // Started as from the desktop, with no console to hand on: the
+        // system then creates one for a console launcher, and none for the
+        // windowed one.
+        FreeConsole();
+    }
+    void SetUp() override {
+        ASSERT_FALSE(display_name().empty())
+            << "no X display: windows need one under Wine (scripts/test starts Xvfb)";
+    }
+};
+
+RunOptions child_options(const fs::path& directory) {
+    RunOptions options;
+    options.directory = directory.wstring();
+    options.environment = {{L"ECHO_CHILD_CONSOLES", L"1"},
+                           {L"ECHO_CHILD_EXIT_CODE", L"0xC0DE1234"},
+                           {L"ECHO_CHILD_REPORT", (directory / "report.txt").wstring()},
+                           {L"WINDOWED_TEST_VALUE", L"Grüße 日本"}};
+    return options;
+}
+
+TEST_F(WindowedLauncher, StartsAChildWithoutAConsoleAndHandsBackItsExitCode) {
+    fs::path directory = fresh_directory("windowed_echo");
+    fs::path launcher = place_launcher("windowed_echo", directory);
+    fs::path working = directory / "working folder";
+    fs::create_directories(working);
+    ProcessResult result = run_launcher(launcher, L"one \"two words\"", child_options(working));
+    EXPECT_EQ(result.exit_code, 0xC0DE1234u);
+    EXPECT_EQ(result.out, "");
+
+    auto report = parse_report(read_file(working / "report.txt"));
+    std::vector<std::string> args;
+    for (auto [it, last] = report.equal_range("arg"); it != last; ++it)
+        args.push_back(it->second);
+    EXPECT_EQ(args, (std::vector<std::string>{to_utf8(launcher.wstring()), "one", "two words"}));
+    EXPECT_EQ(report_value(report, "cwd"), to_utf8(working.wstring()));
+    std::multiset<std::string> environment;
+    for (auto [it, last] = report.equal_range("env"); it != last; ++it)
+        environment.insert(it->second);
+    EXPECT_EQ(environment.count("WINDOWED_TEST_VALUE=Grüße 日本"), 1u);
+    EXPECT_EQ(environment.count("QARVEL_ONEFILE_DIRECTORY=" + to_utf8(directory.wstring())), 1u);
+    EXPECT_EQ(environment.count("QARVEL_ONEFILE_PARENT=" + std::to_string(result.process_id)), 1u);
+    EXPECT_EQ(report_value(report, "console"), "no");
+    // Nothing to attach to: the launcher has no console either.
+    EXPECT_EQ(report_value(report, "parent_console"),
+              "error " + std::to_string(ERROR_INVALID_HANDLE));
+    EXPECT_EQ(report_value(report, "finished"), "3235779124");
+}
+
+// The same child under the console launcher finds the console the system
+// created for its parent, which shows that the check above can tell the two
+// apart. (Wine, unlike Windows, also hands that console to the child.)
+TEST_F(WindowedLauncher, TheConsoleLauncherGivesTheSameChildAConsoleToAttachTo) {
+    fs::path directory = fresh_directory("console_echo_windowed_child");
+    fs::path launcher = place_launcher("console_echo_windowed_child", directory);
+    ProcessResult result = run_launcher(launcher, L"", child_options(directory));
+    EXPECT_EQ(result.exit_code, 0xC0DE1234u);
+    auto report = parse_report(read_file(directory / "report.txt"));
+    EXPECT_EQ(report_value(report, "parent_console"), "attached");
+}
+
+struct FailureCase {
+    const char* label;
+    const char* launcher;
+    std::string line; // empty: worked out from the launch
+    bool on_standard_output;
+    DWORD exit_code;
+};
+
+void PrintTo(const FailureCase& failure, std::ostream* out) {
+    *out << failure.launcher;
+}
+
+class WindowedFailure : public WindowedLauncher,
+                        public ::testing::WithParamInterface<FailureCase> {};
+
+// A test program reads the box and presses its button, as a user would;
+// the line is also on the redirected stream the console launcher writes it to.
+TEST_P(WindowedFailure, ShowsTheLineInAMessageBoxAndEndsOnceItIsClosed) {
+    const FailureCase& failure = GetParam();
+    fs::path directory = fresh_directory(failure.launcher);
+    fs::path launcher = place_launcher(failure.launcher, directory);
+    MessageBoxSeen box;
+    ProcessResult result =
+        run_process(launcher.wstring(), L"\"" + launcher.wstring() + L"\"", {},
+                    [&box](DWORD process_id) { box = answer_message_box(process_id); });
+    ASSERT_TRUE(box.found) << "no message box; out: " << result.out << " err: " << result.err;
+    EXPECT_TRUE(box.owner_running);
+    EXPECT_EQ(to_utf8(box.title), "Quillowmere");
+    EXPECT_TRUE(box.error_icon);
+    EXPECT_EQ(result.exit_code, failure.exit_code);
+
+    std::string line = failure.line;
+    if (line.empty()) {
+        // The system's text for the error is Wine's own.
+        line = result.err.substr(0, result.err.find("\r\n"));
+        EXPECT_EQ(line.rfind("Error, couldn't launch child ([Error ", 0), 0u) << line;
+    }
+    EXPECT_EQ(to_utf8(box.text), line);
+    EXPECT_EQ(failure.on_standard_output ? result.out : result.err, line + "\r\n");
+    EXPECT_EQ(failure.on_standard_output ? result.err : result.out, "");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Failures, WindowedFailure,
+    ::testing::Values(FailureCase{"BadHeader", "windowed_bad_header",
+                                  "Error, couldn't find attached data header.", true, 2},
+                      FailureCase{"ChildCannotStart", "windowed_nothing_to_launch", "", false, 2},
+                      // An abort stays an abort, after the box.
+                      FailureCase{"TemplateAborts", "windowed_unknown_token",
+                                  "Error, couldn't runtime expand spec '{NOSUCH}\\Тест'.", false,
+                                  abort_status}),
+    [](const ::testing::TestParamInfo<FailureCase>& failure) {
+        return std::string(failure.param.label);
+    });
+
+} // namespace

@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# scripts/build-launcher --windowed around a payload, compared with the
+# console launcher the test build made from the same payload: only the
+# subsystem may differ.
+#
+#   check_build_launcher_windowed.sh PAYLOAD CONSOLE_LAUNCHER.exe
+set -euo pipefail
+
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+root="$(cd "$here/../../.." && pwd)"
+payload="${1:?usage: check_build_launcher_windowed.sh PAYLOAD CONSOLE_LAUNCHER.exe}"
+console="${2:?usage: check_build_launcher_windowed.sh PAYLOAD CONSOLE_LAUNCHER.exe}"
+
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+
+"$root/scripts/build-launcher" --windowed --payload "$payload" --build-dir "$work/build" \
+  -o "$work/windowed.exe" >/dev/null
+python3 "$here/compare_windowed_image.py" "$console" "$work/windowed.exe"
