@@ -13,8 +13,25 @@ static wchar_t launcher_module_file_name[path_capacity_units];
 
 static const wchar_t quote_forcing_units[] = L" \t\n\v\"";
 
+// The quoting rules, each for the way CommandLineToArgvW and the C runtime
+// split the text back into arguments:
+// - An argument without space, tab, line feed, vertical tab or double quote
+//   is copied as it is: only white space ends an argument, and backslashes
+//   mean nothing special unless a double quote follows them.
+// - Any other argument goes inside double quotes, so that its white space
+//   stays within it. Line feed and vertical tab are quoted too, since some
+//   splitters take them for white space.
+// - An empty argument is written as "": left bare it would be no text at
+//   all, and the child would not receive it.
+// - A double quote inside the argument gets one backslash before it, and the
+//   backslashes just before it are doubled: the splitter reads 2n
+//   backslashes and a quote as n backslashes and a quote that opens or
+//   closes quoting, 2n + 1 as n backslashes and a literal quote.
+// - Backslashes followed by anything else are copied as they are, because
+//   the splitter takes them literally: quoted paths keep single separators.
+// - Backslashes that end a quoted argument are doubled, so that the closing
+//   quote still closes it instead of becoming part of it.
 void append_quoted_argument(wchar_t* command_line, size_t capacity_units, const wchar_t* argument) {
-    // An empty argument is kept as "" so the child still receives it.
     if (argument[0] != 0 && wcspbrk(argument, quote_forcing_units) == nullptr) {
         append_bounded(command_line, capacity_units, argument);
         return;
@@ -27,7 +44,6 @@ void append_quoted_argument(wchar_t* command_line, size_t capacity_units, const 
             ++unit;
         }
         if (*unit == 0) {
-            // Doubled, so the closing quote stays a quote.
             for (size_t i = 0; i < 2 * backslashes; ++i)
                 append_unit_bounded(command_line, capacity_units, L'\\');
             break;

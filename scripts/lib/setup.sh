@@ -1,6 +1,12 @@
-# Shared set-up for the README commands; source it, then call qarvel_setup.
-# Installs what is missing, fetches the zstd sources once and prepares a
-# Wine prefix. A second call only checks and costs seconds.
+# Shared set-up for the README commands; source it, then call qarvel_setup
+# (everything) or `qarvel_setup build` (what building and running a launcher
+# need). Installs what is missing, fetches the zstd sources once and prepares
+# a Wine prefix. A second call only checks and costs seconds.
+#
+# What it changes on the machine: it installs the Debian packages below
+# (through `sudo apt-get` when not run as root). Everything else stays in the
+# user's cache folder, ~/.cache/qarvel: the zstd sources, the private apt
+# lists they are fetched with, and the Wine prefix.
 
 QARVEL_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 QARVEL_CACHE="${QARVEL_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/qarvel}"
@@ -8,60 +14,119 @@ export WINEPREFIX="${QARVEL_WINEPREFIX:-$QARVEL_CACHE/wine}"
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
 
-QARVEL_PACKAGES=(
-  cmake ninja-build g++ pkg-config
-  g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
-  libz-mingw-w64-dev libzstd-dev zlib1g-dev libcli11-dev googletest
-  wine wine64 dpkg-dev xz-utils icoutils python3
-  clang libclang-rt-14-dev llvm zstd procps util-linux
-  osslsigncode openssl
-  xvfb
+# Building qarvel-pack and launchers, and running launchers under Wine.
+QARVEL_BUILD_PACKAGES=(
+  cmake
+  ninja-build
+  g++
+  pkg-config
+  libzstd-dev
+  zlib1g-dev
+  libcli11-dev
+  g++-mingw-w64-x86-64-posix
+  gcc-mingw-w64-x86-64-posix
+  binutils-mingw-w64-x86-64
+  libz-mingw-w64-dev
+  dpkg-dev   # apt-get source unpacks the zstd sources with dpkg-source
+  xz-utils
+  wine       # the toolchain file requires it; launchers run under it
+  wine64
+  util-linux # setsid, to start the Wine server apart from the caller's pipes
+)
+
+# The tests, the fuzzer, scripts/reliability and scripts/bench.
+QARVEL_TEST_PACKAGES=(
+  googletest
+  clang            # the fuzzer, with its sanitizers and coverage
+  libclang-rt-14-dev
+  llvm
+  icoutils         # reads the launcher's icon back
+  python3
+  zstd             # the benchmark's comparison
+  procps           # pgrep
+  osslsigncode     # the signing test
+  openssl
+  xvfb             # a display for the windowed launcher's message box
 )
 
 qarvel_log() { printf '[setup] %s\n' "$*" >&2; }
 
-qarvel_sudo() {
-  if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+qarvel_is_root() { [ "$(id -u)" -eq 0 ]; }
+
+# Installs through apt-get alone, so that a user allowed nothing but
+# `sudo apt-get` can set up. sudo refuses to pass DEBIAN_FRONTEND to such a
+# user's commands; apt then asks on the user's terminal, if anything.
+qarvel_apt_get_as_root() {
+  if qarvel_is_root; then
+    DEBIAN_FRONTEND=noninteractive apt-get "$@"
+  elif command -v sudo >/dev/null; then
+    sudo apt-get "$@"
+  else
+    qarvel_log "installing packages needs root or sudo: run as root, or as a user who may sudo apt-get"
+    return 1
+  fi
 }
 
 qarvel_install_packages() {
   local missing=() p
-  for p in "${QARVEL_PACKAGES[@]}"; do
+  for p in "$@"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
   done
   [ ${#missing[@]} -eq 0 ] && return 0
   qarvel_log "installing: ${missing[*]}"
-  qarvel_sudo apt-get update -qq
-  qarvel_sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  # Another set-up may be installing at the same time: wait for its lock.
+  qarvel_apt_get_as_root -o DPkg::Lock::Timeout=600 update -qq
+  qarvel_apt_get_as_root -o DPkg::Lock::Timeout=600 install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 }
 
-# Source packages are enabled by deriving deb-src entries from the machine's
-# own apt sources, so no mirror is named here.
-qarvel_enable_deb_src() {
-  local have_src=0 f
-  for f in /etc/apt/sources.list /etc/apt/sources.list.d/*.list /etc/apt/sources.list.d/*.sources; do
-    [ -f "$f" ] || continue
-    if grep -Eq '^[[:space:]]*deb-src[[:space:]]' "$f" || grep -Eq '^Types:.*deb-src' "$f"; then have_src=1; fi
+# Earlier set-ups wrote a source entry into /etc/apt readable by root alone,
+# which broke apt for every other user. Root makes it readable again; the
+# set-up itself no longer needs it.
+qarvel_repair_old_source_entry() {
+  local f
+  for f in /etc/apt/sources.list.d/qarvel-deb-src.sources /etc/apt/sources.list.d/qarvel-deb-src.list; do
+    [ -e "$f" ] || continue
+    [ "$(stat -c %a "$f")" = 644 ] && continue
+    if qarvel_is_root; then
+      chmod 0644 "$f"
+    else
+      qarvel_log "$f is not readable by all, and apt warns for every user but root; ask root to run: chmod 0644 $f"
+    fi
   done
-  [ $have_src -eq 1 ] && return 0
-  qarvel_log "enabling Debian source packages"
-  local out_sources=/etc/apt/sources.list.d/qarvel-deb-src.sources
-  local out_list=/etc/apt/sources.list.d/qarvel-deb-src.list
-  local tmp_sources tmp_list
-  tmp_sources="$(mktemp)"; tmp_list="$(mktemp)"
+}
+
+# apt with a private configuration in the cache: source entries derived from
+# the machine's package entries (so no mirror is named here), lists and
+# caches of its own. It needs no root and leaves the machine's apt alone.
+QARVEL_APT="$QARVEL_CACHE/apt"
+
+qarvel_private_apt() {
+  local tool="$1"
+  shift
+  local sandbox=()
+  # Root's apt downloads as the user _apt, who cannot enter root's home.
+  qarvel_is_root && sandbox=(-o APT::Sandbox::User=root)
+  "$tool" -o Dir::Etc::SourceList="$QARVEL_APT/sources.list" \
+    -o Dir::Etc::SourceParts="$QARVEL_APT/sources.list.d" \
+    -o Dir::State::Lists="$QARVEL_APT/lists" -o Dir::Cache="$QARVEL_APT/cache" \
+    "${sandbox[@]}" "$@"
+}
+
+qarvel_derive_source_entries() {
+  local f parts="$QARVEL_APT/sources.list.d"
+  rm -rf "$parts"
+  mkdir -p "$parts" "$QARVEL_APT/lists/partial" "$QARVEL_APT/cache/archives/partial"
+  : >"$QARVEL_APT/sources.list"
+  # The entries of earlier set-ups would only repeat the others.
   for f in /etc/apt/sources.list.d/*.sources; do
-    [ -f "$f" ] || continue
-    sed -n 's/^Types:[[:space:]]*deb[[:space:]]*$/Types: deb-src/;p' "$f" >>"$tmp_sources"
-    printf '\n' >>"$tmp_sources"
+    [ -r "$f" ] && [ "${f##*/}" != qarvel-deb-src.sources ] || continue
+    sed -E 's/^Types:.*$/Types: deb-src/I' "$f" >>"$parts/derived.sources"
+    printf '\n' >>"$parts/derived.sources"
   done
   for f in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
-    [ -f "$f" ] || continue
-    sed -n 's/^[[:space:]]*deb[[:space:]]/deb-src /p' "$f" >>"$tmp_list"
-  done
-  if grep -q '^Types: deb-src' "$tmp_sources"; then qarvel_sudo cp "$tmp_sources" "$out_sources"; fi
-  if [ -s "$tmp_list" ]; then qarvel_sudo cp "$tmp_list" "$out_list"; fi
-  rm -f "$tmp_sources" "$tmp_list"
-  qarvel_sudo apt-get update -qq
+    [ -r "$f" ] && [ "${f##*/}" != qarvel-deb-src.list ] || continue
+    sed -nE 's/^[[:space:]]*deb(-src)?[[:space:]]+/deb-src /p' "$f"
+  done | sort -u >"$parts/derived.list"
 }
 
 # The zstd sources land once in the cache, outside the repository.
@@ -71,15 +136,26 @@ qarvel_fetch_zstd() {
     QARVEL_ZSTD_SOURCE="$(cat "$dir/.complete")"
     [ -f "$QARVEL_ZSTD_SOURCE/lib/zstd.h" ] && return 0
   fi
-  qarvel_enable_deb_src
-  rm -rf "$dir"; mkdir -p "$dir"
+  qarvel_log "fetching Debian's zstd source package"
+  qarvel_derive_source_entries
+  local log="$QARVEL_APT/update.log"
+  qarvel_private_apt apt-get update >"$log" 2>&1 || true
+  rm -rf "$dir"
+  mkdir -p "$dir"
   local versions v ok=0
   # The newest source version is tried first; a suite may list a version
   # whose files its archive does not carry.
-  versions="$(apt-cache showsrc libzstd 2>/dev/null | sed -n 's/^Version: //p' | sort -Vr | uniq)"
-  [ -n "$versions" ] || { qarvel_log "no zstd source package is known to apt"; return 1; }
+  versions="$(qarvel_private_apt apt-cache showsrc libzstd 2>/dev/null | sed -n 's/^Version: //p' | sort -Vr | uniq)"
+  if [ -z "$versions" ]; then
+    cat "$log" >&2
+    qarvel_log "no zstd source package is known to apt"
+    return 1
+  fi
   for v in $versions; do
-    if (cd "$dir" && apt-get source -qq "libzstd=$v" >/dev/null 2>&1); then ok=1; break; fi
+    if (cd "$dir" && qarvel_private_apt apt-get source -qq "libzstd=$v" >/dev/null 2>&1); then
+      ok=1
+      break
+    fi
     find "$dir" -mindepth 1 -delete
   done
   [ $ok -eq 1 ] || { qarvel_log "could not fetch the zstd source package"; return 1; }
@@ -152,7 +228,12 @@ qarvel_clear_test_folders() {
 }
 
 qarvel_setup() {
-  qarvel_install_packages
+  if [ "${1:-}" = build ]; then
+    qarvel_install_packages "${QARVEL_BUILD_PACKAGES[@]}"
+  else
+    qarvel_install_packages "${QARVEL_BUILD_PACKAGES[@]}" "${QARVEL_TEST_PACKAGES[@]}"
+  fi
+  qarvel_repair_old_source_entry
   qarvel_fetch_zstd
   qarvel_prepare_wine
   export QARVEL_ZSTD_SOURCE
