@@ -14,6 +14,10 @@ console="${2:?usage: check_build_launcher_windowed.sh PAYLOAD CONSOLE_LAUNCHER.e
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 
+# The version information names the output file: give it the console
+# launcher's names, so that the subsystem is the only difference left.
+console_name="$(basename "$console")"
 "$root/scripts/build-launcher" --windowed --payload "$payload" --build-dir "$work/build" \
+  --original-filename "$console_name" --internal-name "${console_name%.exe}" \
   -o "$work/windowed.exe" >/dev/null
 python3 "$here/compare_windowed_image.py" "$console" "$work/windowed.exe"
