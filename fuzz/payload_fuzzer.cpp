@@ -42,7 +42,7 @@ constexpr size_t read_sizes[] = {0,
                                  3,
                                  8,
                                  4,
-                                 qarvel::entry_content_chunk_bytes,
+                                 payload_format::content_chunk_bytes,
                                  payload_output_buffer_bytes - 1,
                                  payload_output_buffer_bytes,
                                  payload_output_buffer_bytes + 1,
@@ -64,7 +64,7 @@ class CappedVisitor : public qarvel::EntryVisitor {
         inside_ = true;
     }
     void entry_content(const unsigned char*, size_t size) override {
-        if (size == 0 || size > qarvel::entry_content_chunk_bytes)
+        if (size == 0 || size > payload_format::content_chunk_bytes)
             finding("a content chunk of an unexpected size");
         count(size);
     }

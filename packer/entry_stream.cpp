@@ -9,7 +9,7 @@ namespace qarvel {
 
 uint64_t read_entry_stream(EntryVisitor& visitor) {
     uint64_t stream_bytes = 0;
-    unsigned char chunk[entry_content_chunk_bytes];
+    unsigned char chunk[payload_format::content_chunk_bytes];
     char16_t name[payload_format::name_capacity_units];
     EntryFields fields;
     EntryHeader entry;

@@ -14,8 +14,6 @@
 
 namespace qarvel {
 
-constexpr size_t entry_content_chunk_bytes = payload_format::content_chunk_bytes;
-
 struct EntryHeader {
     std::u16string name;
     uint64_t size = 0;
@@ -27,7 +25,7 @@ class EntryVisitor {
     virtual ~EntryVisitor() = default;
     virtual void entry_begins(const EntryHeader& entry) = 0;
     // The entry's content, in stream order, in chunks of at most
-    // entry_content_chunk_bytes; nothing for an empty entry.
+    // payload_format::content_chunk_bytes; nothing for an empty entry.
     virtual void entry_content(const unsigned char* bytes, size_t size) = 0;
     virtual void entry_ends(const EntryHeader& entry) = 0;
 };
