@@ -7,6 +7,9 @@
 # Prints one line per round and a summary with the figures.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/../../../scripts/lib/setup.sh"
+qarvel_without_address_randomization "$@"
+# Wine's own start-up failures are named in the launch's error output.
+export WINEDEBUG=-all,err+virtual
 launcher="$1" app="$2" work="$3" rounds="${4:-5}" launches="${5:-8}"
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
@@ -69,6 +72,9 @@ for round in $(seq 1 "$rounds"); do
     else
       failed=$((failed + 1))
       problem "round $round, launch $i: exit status $status: $(head -c 400 "$dir/out-$i.txt" "$dir/err-$i.txt")"
+      if grep -q "failed to map the shared user data" "$dir/err-$i.txt"; then
+        echo "  (Wine could not start a program: address randomization was on; see qarvel_without_address_randomization)" >&2
+      fi
     fi
   done
   same="identical to"
