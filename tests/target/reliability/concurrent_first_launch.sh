@@ -73,7 +73,7 @@ for round in $(seq 1 "$rounds"); do
       failed=$((failed + 1))
       problem "round $round, launch $i: exit status $status: $(head -c 400 "$dir/out-$i.txt" "$dir/err-$i.txt")"
       if grep -q "failed to map the shared user data" "$dir/err-$i.txt"; then
-        echo "  (Wine could not start a program: address randomization was on; see qarvel_without_address_randomization)" >&2
+        echo "  (Wine could not start the program, before any of its code ran; address randomization causes this: see qarvel_without_address_randomization in scripts/lib/setup.sh)" >&2
       fi
     fi
   done
