@@ -15,7 +15,7 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 # Target programs run under Wine when CTest or a build step starts them.
-# Address randomization off: with it, Wine 8 on Linux 6.9 and later fails to
+# Address randomization off: with it, Wine 8 on newer Linux kernels fails to
 # start about one program in 1,800 (scripts/lib/setup.sh tells why).
 find_program(QARVEL_WINE NAMES wine wine64 REQUIRED)
 find_program(QARVEL_SETARCH setarch)
