@@ -52,10 +52,10 @@ QARVEL_TEST_PACKAGES=(
 # Wine 8's loader is a program at the fixed address 0x7d000000, and newer
 # Linux kernels (6.18 here) start its C heap anywhere in the 1 GiB above it.
 # In about one start of 1,800 the heap lands on 0x7ff00000-0x7fff0000, where
-# Wine maps the page every Windows program reads first: Wine prints "failed to map the
-# shared user data" (hidden by WINEDEBUG=-all) and the program ends with
-# status 1 before any of its code runs; a launcher starting its child then
-# reports error 1359. Windows has no such failure. With address
+# Wine maps the page every Windows program reads first: Wine prints "failed
+# to map the shared user data" (hidden by WINEDEBUG=-all) and the program
+# ends with status 1 before any of its code runs; a launcher starting its
+# child then reports error 1359. Windows has no such failure. With address
 # randomization off the heap follows the loader at once, so the scripts that
 # run Windows programs run themselves, and all they start, that way.
 # Call it first, with the script's arguments.

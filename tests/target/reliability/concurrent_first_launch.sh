@@ -72,9 +72,10 @@ for round in $(seq 1 "$rounds"); do
     else
       failed=$((failed + 1))
       problem "round $round, launch $i: exit status $status: $(head -c 400 "$dir/out-$i.txt" "$dir/err-$i.txt")"
-      if grep -q "failed to map the shared user data" "$dir/err-$i.txt"; then
-        echo "  (Wine could not start the program, before any of its code ran; address randomization causes this: see qarvel_without_address_randomization in scripts/lib/setup.sh)" >&2
-      fi
+    fi
+    # Wine fails so for the launcher (status 1, silent) or its child (error 1359).
+    if grep -q "failed to map the shared user data" "$dir/err-$i.txt"; then
+      echo "  (Wine could not start a program, before any of its code ran; address randomization causes this: see qarvel_without_address_randomization in scripts/lib/setup.sh)" >&2
     fi
   done
   same="identical to"
