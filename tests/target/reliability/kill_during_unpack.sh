@@ -62,6 +62,10 @@ for point in $(seq 1 "$points"); do
       killed=1
     fi
     wait "$pid" 2>/dev/null || true
+    # A launch killed while it started its child can leave the child stuck
+    # in Wine's start-up for good, which keeps the Wine session, and every
+    # test whose output a Wine system process holds, from ending.
+    pkill -KILL -f "launcher-kill-$point\.exe" 2>/dev/null || true
     [ "$killed" -eq 1 ] && break
     delay_us=$((delay_us * 2 / 3))
   done
