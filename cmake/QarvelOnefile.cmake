@@ -115,6 +115,17 @@ function(_qarvel_pack_program out_program out_depends)
   set(${out_depends} qarvel_pack_host "${program}" PARENT_SCOPE)
 endfunction()
 
+# The launcher image that qarvel-pack completes: the launcher's code with an
+# empty constants record, no payload and no resources, for the console
+# subsystem (the packer sets the field for a windowed launcher).
+function(qarvel_add_launcher_image name)
+  add_executable(${name} "${QARVEL_SOURCE_DIR}/launcher/main.cpp"
+    "${QARVEL_SOURCE_DIR}/launcher/image_constants.cpp")
+  target_link_libraries(${name} PRIVATE qarvel_launcher_core)
+  target_compile_options(${name} PRIVATE ${QARVEL_TARGET_WARNINGS} -O2)
+  target_link_options(${name} PRIVATE ${QARVEL_LAUNCHER_LINK_OPTIONS})
+endfunction()
+
 function(qarvel_add_onefile_launcher name)
   cmake_parse_arguments(PARSE_ARGV 1 ARG "ELEVATED;WINDOWED"
     "PAYLOAD;APP_DIR;MAIN;TARGET_SPEC;COMPANY;PRODUCT;VERSION;ICON;OUTPUT_NAME;COPYRIGHT;DESCRIPTION;ORIGINAL_FILENAME;INTERNAL_NAME"
@@ -148,19 +159,13 @@ function(qarvel_add_onefile_launcher name)
     message(FATAL_ERROR "qarvel_add_onefile_launcher(${name}): give PAYLOAD or APP_DIR")
   endif()
 
-  # The payload's bytes are assembled in place; only this object depends on
-  # them, so a new payload re-assembles it and relinks.
+  # The payload's bytes are assembled in place, as a section of their own
+  # that the launcher finds through its section table; only this object
+  # depends on them, so a new payload re-assembles it and relinks.
   file(CONFIGURE OUTPUT "${work}/attached_payload.S" CONTENT [[
-    .section .rdata,"dr"
-    .balign 64
-    .globl attached_payload
-attached_payload:
+#include "launcher/image_layout.h"
+    .section QARVEL_PAYLOAD_SECTION_NAME,"dr"
     .incbin "@payload@"
-attached_payload_end:
-    .balign 8
-    .globl attached_payload_length
-attached_payload_length:
-    .quad attached_payload_end - attached_payload
 ]] @ONLY)
   set_source_files_properties("${work}/attached_payload.S" PROPERTIES OBJECT_DEPENDS "${payload}")
 
@@ -168,13 +173,12 @@ attached_payload_length:
   _qarvel_wide_literal(company_literal "${ARG_COMPANY}")
   _qarvel_wide_literal(product_literal "${ARG_PRODUCT}")
   _qarvel_wide_literal(version_literal "${ARG_VERSION}")
+  # A text longer than its field is refused by the compiler.
   file(CONFIGURE OUTPUT "${work}/build_constants.cpp" CONTENT [[
 #include "launcher/build_constants.h"
 
-const wchar_t target_directory_spec[] = @spec_literal@;
-const wchar_t company_name[] = @company_literal@;
-const wchar_t product_name[] = @product_literal@;
-const wchar_t version_text[] = @version_literal@;
+QARVEL_CONSTANTS_SECTION const BuildConstants build_constants = {
+    QARVEL_CONSTANTS_MAGIC, @spec_literal@, @company_literal@, @product_literal@, @version_literal@};
 ]] @ONLY)
 
   set(elevated)
