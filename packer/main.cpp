@@ -1,8 +1,9 @@
 // qarvel-pack: builds the payload of a one-file launcher from an application
-// folder, and lists, verifies and extracts the payload of a payload file or
-// of a built launcher.
+// folder, makes a finished launcher from a folder or a payload, and lists,
+// verifies and extracts the payload of a payload file or of a built launcher.
 #include "packer/app_folder.h"
 #include "packer/depfile.h"
+#include "packer/launcher_command.h"
 #include "packer/payload_failure.h"
 #include "packer/payload_inspection.h"
 #include "packer/payload_locator.h"
@@ -175,7 +176,51 @@ void add_file_argument(CLI::App* command, InspectArguments& args) {
         ->check(CLI::ExistingFile);
 }
 
-const char* const commands[] = {"create", "list", "verify", "extract"};
+// The options mean what they mean for create and scripts/build-launcher.
+void add_launcher_options(CLI::App* command, qarvel::LauncherArguments& args) {
+    auto& identity = args.identity;
+    command->add_option("DIR", args.folder, "the application folder to pack");
+    command->add_option("--main", args.main_path, "the main executable, relative to DIR");
+    command->add_option("--payload", args.payload,
+                        "a payload made by create (or a launcher): verified, then carried")
+        ->check(CLI::ExistingFile);
+    command->add_option("-o,--output", args.output, "the launcher to write")->required();
+    command->add_option("--target-spec", identity.target_spec,
+                        "where the files are unpacked, a path template (default: named after "
+                        "company, product and version)");
+    command->add_option("--company", identity.company, "company name (default Lumbrook Crafts)");
+    command->add_option("--product", identity.product, "product name (default Quillowmere)");
+    command->add_option("--version", identity.version, "four numbers (default 1.20.0.0)");
+    command->add_option("--icon", identity.icon, "an .ico file (default the Qarvel icon)");
+    command->add_option("--copyright", identity.copyright, "LegalCopyright (default none)");
+    command->add_option("--description", identity.description,
+                        "FileDescription (default the product)");
+    command->add_option("--original-filename", identity.original_filename,
+                        "OriginalFilename (default the file name of -o)");
+    command->add_option("--internal-name", identity.internal_name,
+                        "InternalName (default the original file name without extension)");
+    command->add_flag("--elevated", identity.elevated, "ask for administrator rights");
+    command->add_flag("--windowed", identity.windowed,
+                      "the windowed launcher, for applications with windows");
+    command->add_option("--level", args.compression.level, "zstd compression level")
+        ->check(CLI::Range(1, 22))
+        ->capture_default_str();
+    command
+        ->add_option("--window-log", args.compression.window_log,
+                     "zstd window log, at most 27; a smaller content gets a smaller window")
+        ->check(CLI::Range(10, 27))
+        ->capture_default_str();
+    command
+        ->add_option("--threads", args.compression.threads,
+                     "compression threads; the launcher is the same for every count")
+        ->check(CLI::Range(1, 256))
+        ->capture_default_str();
+    command->add_option("--depfile", args.depfile,
+                        "also write a make-style dependency file for build systems");
+    command->add_flag("-q,--quiet", args.quiet, "print nothing on success, show no progress");
+}
+
+const char* const commands[] = {"create", "launcher", "list", "verify", "extract"};
 
 // CLI11 takes an unknown word for a stray argument and asks for a command;
 // say instead that it is not one, and which there are.
@@ -189,8 +234,8 @@ bool is_unknown_command(int argc, char** argv) {
 }
 
 std::string command_list() {
-    return "the commands are create, list, verify and extract; qarvel-pack --help describes "
-           "them";
+    return "the commands are create, launcher, list, verify and extract; qarvel-pack --help "
+           "describes them";
 }
 
 // The defaults of create, for scripts that must agree with them.
@@ -251,6 +296,12 @@ int main(int argc, char** argv) {
     create_command->add_flag("-q,--quiet", create_args.quiet,
                              "print nothing on success, show no progress");
 
+    qarvel::LauncherArguments launcher_args;
+    auto* launcher_command = app.add_subcommand(
+        "launcher", "make a finished launcher from an application folder or a payload, with its "
+                    "identity, icon and rights");
+    add_launcher_options(launcher_command, launcher_args);
+
     InspectArguments list_args, verify_args, extract_args;
     auto* list_command = app.add_subcommand(
         "list", "print each entry's size, stored checksum and name, the main executable first");
@@ -280,6 +331,13 @@ int main(int argc, char** argv) {
     try {
         if (*create_command)
             return create(create_args);
+        if (*launcher_command) {
+            launcher_args.compression_given = launcher_command->count("--level") +
+                                                  launcher_command->count("--window-log") +
+                                                  launcher_command->count("--threads") >
+                                              0;
+            return qarvel::make_launcher(launcher_args);
+        }
         if (*list_command)
             return list(list_args);
         if (*verify_command)

@@ -8,17 +8,25 @@ qarvel_configure() {
   cmake --no-warn-unused-cli -S "$QARVEL_ROOT" -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=Release "$@" >/dev/null
 }
 
+# The launcher image that the host qarvel-pack carries: the target build's
+# first product, so qarvel_build_host builds it first.
+QARVEL_LAUNCHER_IMAGE="$QARVEL_BUILD/target/launcher-image/qarvel-launcher-image.exe"
+
 qarvel_build_host() {
-  qarvel_configure "$QARVEL_BUILD/host" ${QARVEL_BUILD_TESTS:+-DQARVEL_BUILD_TESTS=$QARVEL_BUILD_TESTS}
+  qarvel_build_target --target qarvel_launcher_image >/dev/null
+  qarvel_configure "$QARVEL_BUILD/host" -DQARVEL_LAUNCHER_IMAGE="$QARVEL_LAUNCHER_IMAGE" \
+    ${QARVEL_BUILD_TESTS:+-DQARVEL_BUILD_TESTS=$QARVEL_BUILD_TESTS}
   cmake --build "$QARVEL_BUILD/host" -j "$QARVEL_JOBS" "$@"
   QARVEL_PACK="$QARVEL_BUILD/host/packer/qarvel-pack"
 }
 
+# Every target but the image needs the host build: run qarvel_build_host
+# first.
 qarvel_build_target() {
   qarvel_configure "$QARVEL_BUILD/target" \
     -DCMAKE_TOOLCHAIN_FILE="$QARVEL_ROOT/cmake/mingw-w64-x86_64.cmake" \
     -DQARVEL_ZSTD_SOURCE="$QARVEL_ZSTD_SOURCE" \
-    -DQARVEL_PACK="$QARVEL_PACK" \
+    -DQARVEL_PACK="${QARVEL_PACK:-$QARVEL_BUILD/host/packer/qarvel-pack}" \
     -DQARVEL_HOST_BUILD="$QARVEL_BUILD/host" \
     ${QARVEL_BUILD_TESTS:+-DQARVEL_BUILD_TESTS=$QARVEL_BUILD_TESTS}
   cmake --build "$QARVEL_BUILD/target" -j "$QARVEL_JOBS" "$@"

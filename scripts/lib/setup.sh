@@ -41,6 +41,7 @@ QARVEL_TEST_PACKAGES=(
   libclang-rt-14-dev
   llvm
   icoutils         # reads the launcher's icon back
+  python3-pefile   # reads the launcher image back: version strings, manifest, icons, checksum
   python3
   zstd             # the benchmark's comparison
   procps           # pgrep

@@ -1,0 +1,23 @@
+#pragma once
+
+// Files qarvel-pack carries inside itself, so that the one program is all a
+// user needs to make a launcher: the launcher image built by the project's
+// mingw-w64 build, the manifest template and the default icon.
+
+#include <cstddef>
+
+namespace qarvel {
+
+struct EmbeddedFile {
+    const unsigned char* bytes;
+    size_t size;
+};
+
+// Empty in a qarvel-pack built without an image.
+EmbeddedFile launcher_image_file();
+// resources/launcher.manifest.in, with its @execution_level@ placeholder.
+EmbeddedFile manifest_template_file();
+// resources/qarvel.ico.
+EmbeddedFile default_icon_file();
+
+} // namespace qarvel

@@ -1,0 +1,199 @@
+#include "packer/launcher_command.h"
+
+#include "packer/app_folder.h"
+#include "packer/depfile.h"
+#include "packer/embedded_files.h"
+#include "packer/launcher_image.h"
+#include "packer/payload_inspection.h"
+#include "packer/payload_locator.h"
+#include "packer/pe_records.h"
+#include "packer/progress.h"
+#include "packer/temporary_file.h"
+#include "packer/utf16.h"
+#include "packer/version_resource.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <optional>
+
+namespace fs = std::filesystem;
+
+namespace qarvel {
+namespace {
+
+std::vector<unsigned char> bytes_of(EmbeddedFile file) {
+    return {file.bytes, file.bytes + file.size};
+}
+
+// The manifest as the compiled launcher's: the template with its execution
+// level. A program whose own manifest requires elevation cannot be started
+// by a launcher that runs as the invoker (CreateProcessW fails with error
+// 740): such a launcher must ask for the rights itself.
+std::vector<unsigned char> manifest(bool elevated) {
+    std::string text(reinterpret_cast<const char*>(manifest_template_file().bytes),
+                     manifest_template_file().size);
+    const std::string placeholder = "@execution_level@";
+    size_t at = text.find(placeholder);
+    if (at == std::string::npos)
+        throw std::logic_error("the manifest template has no execution level");
+    text.replace(at, placeholder.size(), elevated ? "requireAdministrator" : "asInvoker");
+    return {text.begin(), text.end()};
+}
+
+LauncherParts launcher_parts(const Identity& identity) {
+    LauncherParts parts;
+    parts.windowed = identity.windowed;
+    parts.constants = {utf8_to_utf16(identity.target_spec), utf8_to_utf16(identity.company),
+                       utf8_to_utf16(identity.product), utf8_to_utf16(identity.version)};
+    check_launcher_constants(parts.constants);
+
+    std::vector<unsigned char> icon = identity.icon.empty() ? bytes_of(default_icon_file())
+                                                            : read_whole_file(identity.icon);
+    parts.resources = icon_resources(icon, identity.icon.empty() ? "the default icon" : identity.icon);
+    VersionStrings strings{parts.constants.company,
+                           utf8_to_utf16(identity.description),
+                           parts.constants.version,
+                           utf8_to_utf16(identity.internal_name),
+                           utf8_to_utf16(identity.copyright),
+                           utf8_to_utf16(identity.original_filename),
+                           parts.constants.product};
+    parts.resources.push_back({pe::rt_version, 1, version_resource(strings)});
+    // "Using Side-by-side Assemblies as a Resource": an executable's
+    // manifest is RT_MANIFEST 1.
+    parts.resources.push_back({pe::rt_manifest, 1, manifest(identity.elevated)});
+    return parts;
+}
+
+uint64_t resource_bytes(const LauncherParts& parts) {
+    return resource_section(parts.resources, 0).size();
+}
+
+void write_text(const fs::path& path, const std::string& text, const std::string& shown_name) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    if (out)
+        out << text;
+    out.close();
+    if (!out)
+        throw std::runtime_error("cannot write " + shown_name + ": " + std::strerror(errno));
+}
+
+void refuse_folder(const std::string& path, const char* option, const char* what) {
+    std::error_code ignored;
+    if (fs::is_directory(path, ignored))
+        throw std::runtime_error(std::string(option) + " " + path + " is a folder; name the " +
+                                 what + " to write");
+}
+
+// The payload of a --payload file (a payload, or a launcher built around
+// one), checked whole as verify checks it: a launcher must not carry a
+// damaged payload.
+std::vector<unsigned char> verified_payload(const std::string& file, const std::vector<unsigned char>& image,
+                                            uint64_t resources) {
+    std::error_code error;
+    uint64_t size = fs::file_size(file, error);
+    if (error)
+        throw std::runtime_error("cannot read " + file + ": " + error.message());
+    // Refused before reading: a file too large for any launcher.
+    lay_out_launcher(image, size, resources, false);
+    std::vector<unsigned char> bytes = read_whole_file(file);
+    PayloadLocation location = locate_payload(bytes, file);
+    std::string fault = first_payload_fault(bytes.data() + location.offset, location.size);
+    if (!fault.empty())
+        throw std::runtime_error(file + ": " + fault);
+    return {bytes.begin() + location.offset, bytes.begin() + location.offset + location.size};
+}
+
+} // namespace
+
+int make_launcher(const LauncherArguments& args) {
+    std::vector<unsigned char> image = bytes_of(launcher_image_file());
+    if (image.empty())
+        throw std::runtime_error("this qarvel-pack was built without a launcher image, so it "
+                                 "cannot make launchers; use one built by scripts/lib/build.sh "
+                                 "or the project's own build");
+    refuse_folder(args.output, "-o", "launcher");
+    if (!args.depfile.empty())
+        refuse_folder(args.depfile, "--depfile", "dependency file");
+    if (args.folder.empty() == args.payload.empty())
+        throw std::runtime_error("give an application folder DIR with --main, or --payload FILE");
+    if (!args.payload.empty() && !args.main_path.empty())
+        throw std::runtime_error("--main names the main executable of a folder; a payload "
+                                 "already names its own");
+    if (!args.payload.empty() && args.compression_given)
+        throw std::runtime_error("--level, --window-log and --threads pack a folder; a payload "
+                                 "is already packed");
+    if (!args.folder.empty() && args.main_path.empty())
+        throw std::runtime_error("the folder " + args.folder + " needs --main RELPATH");
+
+    Identity identity = args.identity;
+    bool example_identity = keeps_example_identity(identity);
+    complete_identity(identity, fs::path(args.output).filename().string());
+    LauncherParts parts = launcher_parts(identity);
+    uint64_t resources = resource_bytes(parts);
+
+    std::vector<unsigned char> payload;
+    std::optional<AppFolder> folder;
+    if (!args.payload.empty()) {
+        payload = verified_payload(args.payload, image, resources);
+    } else {
+        if (path_is_inside(args.folder, args.output))
+            throw std::runtime_error("the output " + args.output +
+                                     " lies inside the folder being packed");
+        folder = collect_app_folder(args.folder, args.main_path);
+        if (example_identity)
+            std::fprintf(stderr,
+                         "qarvel-pack: warning: without --company, --product and --version this "
+                         "launcher keeps the example identity and unpacks into %s, the cache "
+                         "folder that every such launcher shares; give them (or --target-spec) "
+                         "to choose a folder of its own\n",
+                         identity.target_spec.c_str());
+    }
+
+    std::optional<TemporaryFile> depfile;
+    if (!args.depfile.empty()) {
+        depfile.emplace(args.depfile);
+        write_text(depfile->path(),
+                   folder ? depfile_text(args.output, *folder)
+                          : fs::path(args.output).string() + ": " + args.payload + "\n",
+                   args.depfile);
+    }
+    std::error_code error;
+    if (fs::path(args.output).has_parent_path())
+        fs::create_directories(fs::path(args.output).parent_path(), error);
+    if (error)
+        throw std::runtime_error("cannot create the folder of " + args.output + ": " +
+                                 error.message());
+    TemporaryFile launcher(args.output);
+    if (folder) {
+        // Packed beside the launcher, then taken in whole: its size decides
+        // the layout.
+        TemporaryFile packed(fs::path(args.output).concat(".payload"));
+        ProgressLine progress(stderr, args.quiet);
+        write_payload(folder->files, packed.path(), args.compression,
+                      [&](uint64_t in, uint64_t total, uint64_t out) {
+                          progress.update(in, total, out);
+                      });
+        progress.finish();
+        payload = read_whole_file(packed.path());
+    }
+    write_launcher(image, parts, payload.data(), payload.size(), launcher.path());
+    launcher.put_in_place();
+    if (depfile) {
+        try {
+            depfile->put_in_place();
+        } catch (...) {
+            fs::remove(args.output, error);
+            throw;
+        }
+    }
+    if (!args.quiet)
+        std::fprintf(stderr, "qarvel-pack: %s: a %s launcher of %llu bytes, its payload %zu bytes\n",
+                     args.output.c_str(), identity.windowed ? "windowed" : "console",
+                     static_cast<unsigned long long>(fs::file_size(args.output, error)),
+                     payload.size());
+    return 0;
+}
+
+} // namespace qarvel

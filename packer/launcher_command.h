@@ -1,0 +1,25 @@
+#pragma once
+
+// qarvel-pack launcher: a finished launcher from an application folder or a
+// payload, completed from the launcher image qarvel-pack carries.
+
+#include "packer/identity.h"
+#include "packer/payload_writer.h"
+
+#include <string>
+
+namespace qarvel {
+
+struct LauncherArguments {
+    std::string folder, main_path, payload, output, depfile;
+    Identity identity;
+    CompressionOptions compression;
+    bool compression_given = false;
+    bool quiet = false;
+};
+
+// Throws std::runtime_error with one line for bad input; writes nothing then.
+// Returns the exit code otherwise.
+int make_launcher(const LauncherArguments& args);
+
+} // namespace qarvel

@@ -1,0 +1,278 @@
+#include "packer/launcher_image.h"
+
+#include "launcher/image_layout.h"
+#include "packer/pe_records.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <stdexcept>
+
+namespace qarvel {
+namespace {
+
+std::runtime_error unfit(const std::string& why) {
+    return std::runtime_error("the launcher image qarvel-pack carries cannot be completed: " + why);
+}
+
+uint64_t align_up(uint64_t value, uint64_t alignment) {
+    return (value + alignment - 1) / alignment * alignment;
+}
+
+struct ParsedImage {
+    size_t nt_offset = 0, sections_offset = 0;
+    pe::NtHeaders64 nt{};
+    std::vector<pe::SectionHeader> sections;
+};
+
+ParsedImage parse_image(const std::vector<unsigned char>& image) {
+    ParsedImage parsed;
+    if (image.size() < sizeof(pe::DosHeader) ||
+        pe::read_record<pe::DosHeader>(image, 0).magic != pe::dos_magic)
+        throw unfit("it is not a Windows executable");
+    parsed.nt_offset = pe::read_record<pe::DosHeader>(image, 0).new_header_offset;
+    if (parsed.nt_offset + sizeof(pe::NtHeaders64) > image.size())
+        throw unfit("its headers are cut short");
+    parsed.nt = pe::read_record<pe::NtHeaders64>(image, parsed.nt_offset);
+    const auto& file = parsed.nt.file;
+    const auto& optional = parsed.nt.optional;
+    if (parsed.nt.signature != pe::nt_signature || file.machine != pe::machine_amd64 ||
+        optional.magic != pe::pe32_plus_magic ||
+        file.size_of_optional_header != sizeof(pe::OptionalHeader64) ||
+        optional.number_of_rva_and_sizes != pe::directory_count)
+        throw unfit("it is not an x86-64 PE32+ image");
+    if (file.pointer_to_symbol_table != 0)
+        throw unfit("it carries a symbol table after its sections");
+    parsed.sections_offset = parsed.nt_offset + sizeof(pe::NtHeaders64);
+    if (parsed.sections_offset + size_t{file.number_of_sections} * sizeof(pe::SectionHeader) >
+        image.size())
+        throw unfit("its section table is cut short");
+    for (uint16_t i = 0; i < file.number_of_sections; ++i)
+        parsed.sections.push_back(pe::read_record<pe::SectionHeader>(
+            image, parsed.sections_offset + size_t{i} * sizeof(pe::SectionHeader)));
+    return parsed;
+}
+
+bool named(const pe::SectionHeader& section, const char* name) {
+    return std::strncmp(section.name, name, sizeof section.name) == 0;
+}
+
+pe::SectionHeader section_header(const char* name, uint32_t rva, uint64_t virtual_size,
+                                 uint32_t offset, uint32_t raw_bytes) {
+    pe::SectionHeader header{};
+    std::memcpy(header.name, name, std::min(std::strlen(name), sizeof header.name));
+    header.virtual_size = static_cast<uint32_t>(virtual_size);
+    header.virtual_address = rva;
+    header.size_of_raw_data = raw_bytes;
+    header.pointer_to_raw_data = offset;
+    header.characteristics = pe::read_only_data;
+    return header;
+}
+
+void check_length(const std::u16string& text, size_t capacity_units, const char* what) {
+    if (text.size() >= capacity_units)
+        throw std::runtime_error(std::string(what) + " is " + std::to_string(text.size()) +
+                                 " UTF-16 units long; a launcher holds at most " +
+                                 std::to_string(capacity_units - 1));
+}
+
+void put_text(std::vector<unsigned char>& body, size_t offset, size_t capacity_units,
+              const std::u16string& text) {
+    std::fill(body.begin() + offset, body.begin() + offset + 2 * capacity_units, 0);
+    for (size_t i = 0; i < text.size(); ++i) {
+        body[offset + 2 * i] = static_cast<unsigned char>(text[i]);
+        body[offset + 2 * i + 1] = static_cast<unsigned char>(text[i] >> 8);
+    }
+}
+
+} // namespace
+
+void check_launcher_constants(const LauncherConstants& constants) {
+    check_length(constants.target_spec, image_layout::target_spec_capacity_units,
+                 "the target spec");
+    check_length(constants.company, image_layout::company_capacity_units, "the company");
+    check_length(constants.product, image_layout::product_capacity_units, "the product");
+    check_length(constants.version, image_layout::version_capacity_units, "the version");
+}
+
+LauncherLayout lay_out_launcher(const std::vector<unsigned char>& image, uint64_t payload_bytes,
+                                uint64_t resource_bytes, bool windowed) {
+    ParsedImage parsed = parse_image(image);
+    auto& optional = parsed.nt.optional;
+    const uint64_t section_alignment = optional.section_alignment;
+    const uint64_t file_alignment = optional.file_alignment;
+    if (file_alignment == 0 || section_alignment < file_alignment ||
+        optional.size_of_headers % file_alignment != 0 || image.size() % file_alignment != 0)
+        throw unfit("its alignments are not an image's");
+
+    LauncherLayout layout;
+    uint64_t next_rva = optional.size_of_headers;
+    uint64_t first_raw = image.size(), raw_end = optional.size_of_headers;
+    for (const auto& section : parsed.sections) {
+        if (named(section, image_layout::payload_section_name) || named(section, ".rsrc"))
+            throw unfit("it already has a payload or resources");
+        next_rva = std::max(next_rva, align_up(uint64_t{section.virtual_address} +
+                                                   std::max(section.virtual_size,
+                                                            section.size_of_raw_data),
+                                               section_alignment));
+        if (section.size_of_raw_data == 0)
+            continue;
+        first_raw = std::min<uint64_t>(first_raw, section.pointer_to_raw_data);
+        raw_end = std::max<uint64_t>(raw_end, uint64_t{section.pointer_to_raw_data} +
+                                                  section.size_of_raw_data);
+        if (named(section, image_layout::constants_section_name)) {
+            if (section.virtual_size < image_layout::constants_record_bytes ||
+                section.size_of_raw_data < image_layout::constants_record_bytes ||
+                std::memcmp(image.data() + section.pointer_to_raw_data,
+                            image_layout::constants_magic, image_layout::magic_bytes) != 0)
+                throw unfit("its constants section holds no constants record");
+            layout.constants_offset = section.pointer_to_raw_data;
+        }
+    }
+    if (layout.constants_offset == 0)
+        throw unfit("it has no constants section");
+    if (raw_end != image.size())
+        throw unfit("bytes follow its last section");
+    if (optional.directories[pe::resource_directory].size != 0 ||
+        optional.directories[pe::certificate_directory].size != 0)
+        throw unfit("it already has resources or a signature");
+    // Two more section headers must fit below the first section's data,
+    // so that no section moves.
+    size_t table_end = parsed.sections_offset + (parsed.sections.size() + 2) *
+                                                    sizeof(pe::SectionHeader);
+    if (table_end > optional.size_of_headers || table_end > first_raw)
+        throw unfit("its headers leave no room for two more sections");
+
+    layout.body_offset = optional.size_of_headers;
+    layout.payload_rva = static_cast<uint32_t>(next_rva);
+    layout.payload_offset = static_cast<uint32_t>(image.size());
+    uint64_t payload_raw = align_up(payload_bytes, file_alignment);
+    uint64_t resources_rva = align_up(next_rva + payload_bytes, section_alignment);
+    uint64_t resources_offset = image.size() + payload_raw;
+    uint64_t resources_raw = align_up(resource_bytes, file_alignment);
+    uint64_t size_of_image = align_up(resources_rva + resource_bytes, section_alignment);
+    layout.file_bytes = resources_offset + resources_raw;
+    uint64_t largest = std::max(size_of_image, layout.file_bytes);
+    if (largest > largest_launcher_bytes) {
+        uint64_t room = largest_launcher_bytes - (largest - payload_raw);
+        throw std::runtime_error(
+            "a payload of " + std::to_string(payload_bytes) + " bytes would make a launcher of " +
+            std::to_string(largest) + " bytes; Windows loads no image that large, so a launcher " +
+            "stays at or below " + std::to_string(largest_launcher_bytes) +
+            " bytes (1792 MiB) and its payload at or below " +
+            std::to_string(room / section_alignment * section_alignment) + " bytes");
+    }
+    layout.payload_raw_bytes = static_cast<uint32_t>(payload_raw);
+    layout.resources_rva = static_cast<uint32_t>(resources_rva);
+    layout.resources_offset = static_cast<uint32_t>(resources_offset);
+    layout.resources_raw_bytes = static_cast<uint32_t>(resources_raw);
+
+    parsed.sections.push_back(section_header(image_layout::payload_section_name,
+                                             layout.payload_rva, payload_bytes,
+                                             layout.payload_offset, layout.payload_raw_bytes));
+    parsed.sections.push_back(section_header(".rsrc", layout.resources_rva, resource_bytes,
+                                             layout.resources_offset,
+                                             layout.resources_raw_bytes));
+    parsed.nt.file.number_of_sections = static_cast<uint16_t>(parsed.sections.size());
+    optional.size_of_image = static_cast<uint32_t>(size_of_image);
+    uint64_t initialized = 0;
+    for (const auto& section : parsed.sections)
+        if (section.characteristics & pe::section_initialized_data)
+            initialized += section.size_of_raw_data;
+    optional.size_of_initialized_data = static_cast<uint32_t>(initialized);
+    optional.directories[pe::resource_directory] = {layout.resources_rva,
+                                                    static_cast<uint32_t>(resource_bytes)};
+    optional.subsystem = windowed ? pe::subsystem_windows_gui : pe::subsystem_windows_console;
+    optional.check_sum = 0;
+
+    layout.headers.assign(image.begin(), image.begin() + optional.size_of_headers);
+    std::memcpy(layout.headers.data() + parsed.nt_offset, &parsed.nt, sizeof parsed.nt);
+    std::memcpy(layout.headers.data() + parsed.sections_offset, parsed.sections.data(),
+                parsed.sections.size() * sizeof(pe::SectionHeader));
+    return layout;
+}
+
+void ImageChecksum::add(uint64_t offset, const unsigned char* bytes, size_t size) {
+    for (size_t i = 0; i + 1 < size; i += 2) {
+        if (offset + i == field_ || offset + i == field_ + 2)
+            continue;
+        sum_ += uint64_t{bytes[i]} | uint64_t{bytes[i + 1]} << 8;
+    }
+}
+
+uint32_t ImageChecksum::finish(uint64_t file_bytes) const {
+    uint64_t sum = sum_;
+    while (sum >> 16)
+        sum = (sum & 0xFFFF) + (sum >> 16);
+    return static_cast<uint32_t>(sum + file_bytes);
+}
+
+void write_launcher(const std::vector<unsigned char>& image, const LauncherParts& parts,
+                    const unsigned char* payload, uint64_t payload_bytes,
+                    const std::filesystem::path& path) {
+    // The resources' size does not depend on where they go: lay out with it,
+    // then make them for their address.
+    uint64_t resource_bytes = resource_section(parts.resources, 0).size();
+    LauncherLayout layout = lay_out_launcher(image, payload_bytes, resource_bytes, parts.windowed);
+    std::vector<unsigned char> resources = resource_section(parts.resources, layout.resources_rva);
+
+    std::vector<unsigned char> body(image.begin() + layout.body_offset, image.end());
+    size_t record = layout.constants_offset - layout.body_offset;
+    const auto& constants = parts.constants;
+    check_launcher_constants(constants);
+    put_text(body, record + image_layout::target_spec_offset,
+             image_layout::target_spec_capacity_units, constants.target_spec);
+    put_text(body, record + image_layout::company_offset, image_layout::company_capacity_units,
+             constants.company);
+    put_text(body, record + image_layout::product_offset, image_layout::product_capacity_units,
+             constants.product);
+    put_text(body, record + image_layout::version_offset, image_layout::version_capacity_units,
+             constants.version);
+
+    const size_t checksum_field =
+        pe::read_record<pe::DosHeader>(image, 0).new_header_offset + 4 +
+        sizeof(pe::FileHeader) + offsetof(pe::OptionalHeader64, check_sum);
+    const std::vector<unsigned char> zeros(
+        std::max<size_t>(layout.payload_raw_bytes - payload_bytes,
+                         layout.resources_raw_bytes - resources.size()),
+        0);
+    struct Piece {
+        const unsigned char* bytes;
+        size_t size;
+    };
+    const Piece pieces[] = {
+        {layout.headers.data(), layout.headers.size()},
+        {body.data(), body.size()},
+        {payload, static_cast<size_t>(payload_bytes)},
+        {zeros.data(), static_cast<size_t>(layout.payload_raw_bytes - payload_bytes)},
+        {resources.data(), resources.size()},
+        {zeros.data(), layout.resources_raw_bytes - resources.size()},
+    };
+    // A piece of odd length would shift every word after it: all but the
+    // payload end on the file alignment, and the payload's length is a
+    // multiple of 8 (its trailer is 8-aligned).
+    if (payload_bytes % 2 != 0)
+        throw std::logic_error("a payload's length is a multiple of 8");
+    ImageChecksum checksum(checksum_field);
+    uint64_t offset = 0;
+    for (const Piece& piece : pieces) {
+        checksum.add(offset, piece.bytes, piece.size);
+        offset += piece.size;
+    }
+    if (offset != layout.file_bytes)
+        throw std::logic_error("the launcher's layout and its pieces disagree");
+    uint32_t sum = checksum.finish(layout.file_bytes);
+    std::memcpy(layout.headers.data() + checksum_field, &sum, sizeof sum);
+
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    for (const Piece& piece : pieces)
+        if (out)
+            out.write(reinterpret_cast<const char*>(piece.bytes),
+                      static_cast<std::streamsize>(piece.size));
+    out.close();
+    if (!out)
+        throw std::runtime_error("cannot write " + path.string() + ": " + std::strerror(errno));
+}
+
+} // namespace qarvel

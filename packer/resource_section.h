@@ -1,0 +1,34 @@
+#pragma once
+
+// The resource section (.rsrc) of a launcher, written from its resources
+// rather than by a Win32 resource API, so that any host makes the same bytes.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace qarvel {
+
+struct Resource {
+    uint32_t type = 0; // RT_ICON, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST
+    uint32_t id = 0;
+    std::vector<unsigned char> data;
+};
+
+// The language every launcher resource is filed under: U.S. English, as the
+// resource compiler files the compiled launcher's.
+constexpr uint16_t resource_language = 0x0409;
+
+// The icon's images as RT_ICON resources 1..n, then the RT_GROUP_ICON 1 that
+// lists them. Throws std::runtime_error naming shown_name when ico is not a
+// sound .ico file.
+std::vector<Resource> icon_resources(const std::vector<unsigned char>& ico,
+                                     const std::string& shown_name);
+
+// The section's bytes for a section at section_rva: the type, name and
+// language directories, each ID table in ascending order as FindResource's
+// binary search needs, the data entries, then the data, 8-byte aligned.
+// Its size does not depend on section_rva.
+std::vector<unsigned char> resource_section(std::vector<Resource> resources, uint32_t section_rva);
+
+} // namespace qarvel
