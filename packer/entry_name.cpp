@@ -1,6 +1,7 @@
 #include "packer/entry_name.h"
 
 #include "packer/utf16.h"
+#include "packer/windows_name.h"
 #include "payload/payload_format.h"
 
 #include "packer/upcase_table.h"
@@ -30,44 +31,18 @@ std::string quoted(const std::u16string& text) {
     return "'" + utf16_to_utf8(text) + "'";
 }
 
-// Opening any of these names, with or without an extension, reaches a
-// device. Windows reserves the ports numbered with the superscript digits
-// one to three (U+00B9, U+00B2, U+00B3) as well as those with 1 to 9.
-bool is_device_name(const std::u16string& component) {
-    static const char16_t* const devices[] = {u"CON", u"PRN",    u"AUX",
-                                              u"NUL", u"CONIN$", u"CONOUT$"};
-    std::u16string stem = component.substr(0, component.find(u'.'));
-    while (!stem.empty() && stem.back() == u' ')
-        stem.pop_back();
-    for (auto& unit : stem)
-        unit = ascii_upper(unit);
-    for (const char16_t* device : devices)
-        if (stem == device)
-            return true;
-    if (stem.size() != 4 || (stem.compare(0, 3, u"COM") != 0 && stem.compare(0, 3, u"LPT") != 0))
-        return false;
-    char16_t number = stem[3];
-    return (number >= u'1' && number <= u'9') || number == u'\u00B9' || number == u'\u00B2' ||
-           number == u'\u00B3';
-}
-
 std::string component_problem(const std::u16string& component) {
     if (component.empty())
         return "has an empty folder component (two backslashes in a row, or one at the end)";
     if (component == u"." || component == u"..")
         return "has a '" + utf16_to_utf8(component) + "' component";
-    for (char16_t unit : component) {
-        if (unit < 0x20)
-            return "holds a control character";
-        if (std::u16string_view(u"<>:\"/|?*").find(unit) != std::u16string_view::npos)
-            return "holds the character '" + std::string(1, static_cast<char>(unit)) +
-                   "', which Windows forbids in names";
-    }
-    if (component.back() == u'.' || component.back() == u' ')
-        return "has a component ending in a dot or a space, which Windows drops";
-    if (is_device_name(component))
-        return "has the component " + quoted(component) + ", which Windows opens as a device";
-    return "";
+    std::string problem = windows_name_problem(component);
+    if (problem.empty())
+        return "";
+    // A control character would garble the line that shows the component.
+    if (has_control_character(component))
+        return problem;
+    return "has the component " + quoted(component) + ": it " + problem;
 }
 
 } // namespace

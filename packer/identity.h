@@ -1,0 +1,59 @@
+#pragma once
+
+// What a launcher says it is: the company, product and version that its
+// version information and path-template tokens share, the cache folder they
+// name by default, and the checks of these inputs. Every way of building a
+// launcher completes and checks an identity here.
+
+#include <stdexcept>
+#include <string>
+
+namespace qarvel {
+
+// The example identity, kept by a launcher that names none.
+constexpr char default_company[] = "Lumbrook Crafts";
+constexpr char default_product[] = "Quillowmere";
+constexpr char default_version[] = "1.20.0.0";
+
+// The path-template token a default cache folder starts from.
+constexpr char default_cache_root[] = "{CACHE_DIR}";
+
+// UTF-8 texts; an empty field is one not given.
+struct Identity {
+    std::string company, product, version;
+    std::string target_spec;
+    std::string icon; // an .ico file; empty for the default icon
+    std::string copyright, description, original_filename, internal_name;
+    bool elevated = false;
+    bool windowed = false;
+};
+
+// An identity that cannot make a working launcher; what() is one line.
+struct IdentityError : std::runtime_error {
+    explicit IdentityError(const std::string& line) : std::runtime_error(line) {}
+};
+
+// Fills every empty field but the icon and the copyright with its default
+// and checks the whole identity; throws IdentityError. output_file_name (the
+// launcher's file name, no folder) is the default original file name.
+void complete_identity(Identity& identity, const std::string& output_file_name);
+
+// True when the identity as given names neither a company, a product, a
+// version nor a target spec: its launcher unpacks into the folder that
+// every such launcher shares.
+bool keeps_example_identity(const Identity& as_given);
+
+// The cache folder of a launcher given no target spec:
+// ROOT\<company without spaces>\<product>\<version up to its last non-zero
+// number, at least two>, from a checked version. Throws IdentityError when
+// the company or the product leaves no folder name Windows can create.
+std::string default_target_spec(const std::string& root, const std::string& company,
+                                const std::string& product, const std::string& version);
+
+// Throws IdentityError unless the version is four numbers of at most 65535.
+void check_version(const std::string& version);
+
+// Throws IdentityError unless the file starts as an .ico file does.
+void check_icon_file(const std::string& path);
+
+} // namespace qarvel

@@ -1,0 +1,189 @@
+// The identity rules every way of building a launcher asks: the default
+// cache folder, the refusals of names Windows cannot create, the version
+// and icon checks and the defaults of the version information.
+#include "packer/identity.h"
+
+#include "support/packer_run.h"
+
+#include <gtest/gtest.h>
+
+using namespace qarvel;
+
+namespace {
+
+struct FolderCase {
+    const char *company, *product, *version, *expected;
+};
+
+class DefaultFolder : public ::testing::TestWithParam<FolderCase> {};
+
+TEST_P(DefaultFolder, IsNamedAfterTheIdentity) {
+    const FolderCase& c = GetParam();
+    EXPECT_EQ(default_target_spec("{CACHE_DIR}", c.company, c.product, c.version), c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Identity, DefaultFolder,
+    ::testing::Values(
+        FolderCase{"Lumbrook Crafts", "Quillowmere", "1.20.0.0",
+                   "{CACHE_DIR}\\LumbrookCrafts\\Quillowmere\\1.20"},
+        FolderCase{"Acme", "Inkwell", "1.20.1.0", "{CACHE_DIR}\\Acme\\Inkwell\\1.20.1"},
+        FolderCase{"Acme", "Inkwell", "2.0.0.7", "{CACHE_DIR}\\Acme\\Inkwell\\2.0.0.7"},
+        FolderCase{"Acme", "Inkwell", "3.0.0.0", "{CACHE_DIR}\\Acme\\Inkwell\\3.0"},
+        FolderCase{"Acme", "Inkwell", "0.0.0.0", "{CACHE_DIR}\\Acme\\Inkwell\\0.0"},
+        FolderCase{"Acme", "Inkwell", "01.020.0.00", "{CACHE_DIR}\\Acme\\Inkwell\\1.20"},
+        // Forbidden characters and braces go, then trailing dots and spaces
+        // and leading spaces; the product keeps its inner spaces.
+        FolderCase{"A<c>m:e\"/\\|?*{}", "  In {kw} ell. . ", "1.2.0.0",
+                   "{CACHE_DIR}\\Acme\\In kw ell\\1.2"},
+        FolderCase{"\xC3\x89mile & Fils", "Caf\xC3\xA9", "1.0.0.0",
+                   "{CACHE_DIR}\\\xC3\x89mile&Fils\\Caf\xC3\xA9\\1.0"},
+        // A device name needs its whole stem: these are ordinary names.
+        FolderCase{"CONSOLE", "COM10", "1.0.0.0", "{CACHE_DIR}\\CONSOLE\\COM10\\1.0"},
+        FolderCase{"LPT0", "Nully", "1.0.0.0", "{CACHE_DIR}\\LPT0\\Nully\\1.0"}));
+
+struct RefusalCase {
+    std::string company, product, version, expected;
+};
+
+class IdentityRefusal : public ::testing::TestWithParam<RefusalCase> {};
+
+TEST_P(IdentityRefusal, SaysWhyInOneLine) {
+    const RefusalCase& c = GetParam();
+    Identity identity;
+    identity.company = c.company;
+    identity.product = c.product;
+    identity.version = c.version;
+    try {
+        complete_identity(identity, "app.exe");
+        FAIL() << "accepted; cache folder " << identity.target_spec;
+    } catch (const IdentityError& error) {
+        std::string line = error.what();
+        EXPECT_EQ(line, c.expected);
+    }
+}
+
+const std::string long_product(256, 'p');
+
+INSTANTIATE_TEST_SUITE_P(
+    Identity, IdentityRefusal,
+    ::testing::Values(
+        RefusalCase{"<?>", "P", "",
+                    "the company \"<?>\" leaves no name for the cache folder; "
+                    "give a target spec"},
+        RefusalCase{"A", " . ", "",
+                    "the product \" . \" leaves no name for the cache folder; "
+                    "give a target spec"},
+        RefusalCase{"CON", "P", "",
+                    "the company \"CON\" leaves the cache folder name 'CON': it is a device "
+                    "name, which Windows opens as a device; give a target spec"},
+        // The company loses its spaces first.
+        RefusalCase{"N u l", "P", "",
+                    "the company \"N u l\" leaves the cache folder name 'Nul': it is a device "
+                    "name, which Windows opens as a device; give a target spec"},
+        RefusalCase{"A", "aux.txt", "",
+                    "the product \"aux.txt\" leaves the cache folder name 'aux.txt': it is a "
+                    "device name, which Windows opens as a device; give a target spec"},
+        RefusalCase{"A", "Prn .log", "",
+                    "the product \"Prn .log\" leaves the cache folder name 'Prn .log': it is a "
+                    "device name, which Windows opens as a device; give a target spec"},
+        RefusalCase{"A", "lpt9. .", "",
+                    "the product \"lpt9. .\" leaves the cache folder name 'lpt9': it is a "
+                    "device name, which Windows opens as a device; give a target spec"},
+        RefusalCase{"com\xC2\xB9", "P", "",
+                    "the company \"com\xC2\xB9\" leaves the cache folder name 'com\xC2\xB9': it "
+                    "is a device name, which Windows opens as a device; give a target spec"},
+        RefusalCase{"A", "LPT\xC2\xB3.x", "",
+                    "the product \"LPT\xC2\xB3.x\" leaves the cache folder name "
+                    "'LPT\xC2\xB3.x': it is a device name, which Windows opens as a device; "
+                    "give a target spec"},
+        RefusalCase{"A", "Bell\a", "", "the product holds a control character"},
+        RefusalCase{"Tab\tCo", "P", "", "the company holds a control character"},
+        RefusalCase{"A", "bad\xFF", "", "the product is not valid UTF-8"},
+        RefusalCase{"A", long_product, "",
+                    "the product \"" + long_product + "\" leaves the cache folder name '" +
+                        long_product +
+                        "': it is 256 UTF-16 units long, more than the 255 Windows allows in one "
+                        "name; give a target spec"},
+        RefusalCase{"A", "P", "1.2.3", "version 1.2.3: want four numbers, as 1.20.0.0"},
+        RefusalCase{"A", "P", "1.2.3.4.5", "version 1.2.3.4.5: want four numbers, as 1.20.0.0"},
+        RefusalCase{"A", "P", "1..3.4", "version 1..3.4: want four numbers, as 1.20.0.0"},
+        RefusalCase{"A", "P", "1.x.0.0", "version 1.x.0.0: want four numbers, as 1.20.0.0"},
+        RefusalCase{"A", "P", "-1.0.0.0", "version -1.0.0.0: want four numbers, as 1.20.0.0"},
+        RefusalCase{"A", "P", "1.65536.0.0",
+                    "version 1.65536.0.0: each number must be at most 65535"},
+        RefusalCase{"A", "P", "1.0.0.000001",
+                    "version 1.0.0.000001: each number must be at most 65535"},
+        RefusalCase{"A", "P", "1.0.0.99999999999999999999999",
+                    "version 1.0.0.99999999999999999999999: each number must be at most 65535"}));
+
+TEST(Identity, CompletesTheExampleIdentityAndTheVersionInformation) {
+    Identity identity;
+    EXPECT_TRUE(keeps_example_identity(identity));
+    complete_identity(identity, "tool.setup.exe");
+    EXPECT_EQ(identity.company, "Lumbrook Crafts");
+    EXPECT_EQ(identity.product, "Quillowmere");
+    EXPECT_EQ(identity.version, "1.20.0.0");
+    EXPECT_EQ(identity.target_spec, "{CACHE_DIR}\\LumbrookCrafts\\Quillowmere\\1.20");
+    EXPECT_EQ(identity.description, "Quillowmere");
+    EXPECT_EQ(identity.original_filename, "tool.setup.exe");
+    EXPECT_EQ(identity.internal_name, "tool.setup");
+    EXPECT_EQ(identity.icon, "");
+    EXPECT_EQ(identity.copyright, "");
+}
+
+TEST(Identity, KeepsWhatIsGivenAndChecksNoFolderOfAGivenTargetSpec) {
+    Identity identity;
+    identity.company = "CON";
+    identity.target_spec = "{PROGRAM_DIR}\\cache";
+    identity.description = "A tool";
+    identity.original_filename = "Inkwell.exe";
+    EXPECT_FALSE(keeps_example_identity(identity));
+    complete_identity(identity, "out.exe");
+    EXPECT_EQ(identity.target_spec, "{PROGRAM_DIR}\\cache");
+    EXPECT_EQ(identity.description, "A tool");
+    EXPECT_EQ(identity.original_filename, "Inkwell.exe");
+    EXPECT_EQ(identity.internal_name, "Inkwell");
+
+    for (auto field : {&Identity::company, &Identity::product, &Identity::version}) {
+        Identity one;
+        one.*field = "1.2.3.4";
+        EXPECT_FALSE(keeps_example_identity(one));
+    }
+}
+
+TEST(Identity, ChecksTheIconHeader) {
+    qarvel_test::ScratchFolder scratch;
+    const std::pair<const char*, std::string> files[] = {
+        {"good.ico", std::string("\0\0\1\0\1\0", 6)},
+        {"png.ico", "\x89PNG\r\n\x1a\n not an icon"},
+        {"cursor.ico", std::string("\0\0\2\0\1\0", 6)},
+        {"no-images.ico", std::string("\0\0\1\0\0\0", 6)},
+        {"short.ico", std::string("\0\0\1\0", 4)},
+    };
+    for (const auto& [name, bytes] : files)
+        qarvel_test::write_file(scratch / name, bytes);
+    EXPECT_NO_THROW(check_icon_file((scratch / "good.ico").string()));
+    for (const char* name : {"png.ico", "cursor.ico", "no-images.ico", "short.ico"}) {
+        std::string path = (scratch / name).string();
+        try {
+            check_icon_file(path);
+            ADD_FAILURE() << name << " accepted";
+        } catch (const IdentityError& error) {
+            EXPECT_EQ(std::string(error.what()), path + " is not an icon (.ico) file");
+        }
+    }
+    std::string missing = (scratch / "none.ico").string();
+    EXPECT_THROW(
+        {
+            try {
+                check_icon_file(missing);
+            } catch (const IdentityError& error) {
+                EXPECT_EQ(std::string(error.what()), "no such icon file: " + missing);
+                throw;
+            }
+        },
+        IdentityError);
+}
+
+} // namespace
