@@ -1,5 +1,7 @@
 #include "packer/payload_locator.h"
 
+#include "launcher/image_layout.h"
+#include "packer/pe_records.h"
 #include "payload/payload_format.h"
 
 #include <algorithm>
@@ -30,6 +32,34 @@ uint64_t payload_size_at(const unsigned char* start, uint64_t bytes_left) {
     return 0;
 }
 
+// A launcher's payload section, found through its section table as the
+// launcher finds it; its virtual size is the payload's length.
+bool payload_section(const std::vector<unsigned char>& file, PayloadLocation& location) {
+    if (file.size() < sizeof(pe::DosHeader) ||
+        pe::read_record<pe::DosHeader>(file, 0).magic != pe::dos_magic)
+        return false;
+    size_t nt_offset = pe::read_record<pe::DosHeader>(file, 0).new_header_offset;
+    if (nt_offset + sizeof(uint32_t) + sizeof(pe::FileHeader) > file.size() ||
+        pe::read_record<uint32_t>(file, nt_offset) != pe::nt_signature)
+        return false;
+    auto header = pe::read_record<pe::FileHeader>(file, nt_offset + sizeof(uint32_t));
+    size_t table = nt_offset + sizeof(uint32_t) + sizeof header + header.size_of_optional_header;
+    for (size_t i = 0; i < header.number_of_sections; ++i) {
+        size_t at = table + i * sizeof(pe::SectionHeader);
+        if (at + sizeof(pe::SectionHeader) > file.size())
+            return false;
+        auto section = pe::read_record<pe::SectionHeader>(file, at);
+        if (std::memcmp(section.name, image_layout::payload_section_name, sizeof section.name) != 0)
+            continue;
+        uint64_t size = std::min(section.virtual_size, section.size_of_raw_data);
+        if (uint64_t{section.pointer_to_raw_data} + size > file.size())
+            return false;
+        location = {section.pointer_to_raw_data, static_cast<size_t>(size)};
+        return true;
+    }
+    return false;
+}
+
 } // namespace
 
 uint64_t frame_end_offset(const unsigned char* payload, uint64_t payload_bytes) {
@@ -46,7 +76,12 @@ PayloadLocation locate_payload(const std::vector<unsigned char>& file,
     if (file.size() >= payload_format::header_bytes &&
         std::equal(header, header + payload_format::header_bytes, file.begin()))
         return {0, file.size()};
+    PayloadLocation section;
+    if (payload_section(file, section))
+        return section;
 
+    // Launchers made before the payload had a section of its own carry it in
+    // their read-only data: found by its header, frame and trailer.
     unsigned char signature[payload_format::header_bytes + sizeof frame_magic];
     std::memcpy(signature, header, payload_format::header_bytes);
     std::memcpy(signature + payload_format::header_bytes, frame_magic, sizeof frame_magic);

@@ -15,8 +15,9 @@ struct PayloadLocation {
 };
 
 // A file that starts with the payload header is taken whole, whatever
-// follows; in any other file (a built launcher) the payload is found by its
-// header, a complete zstd frame and the trailer that holds its own offset.
+// follows; a launcher's payload is its payload section; in any other file
+// (a launcher made before payloads had a section) the payload is found by
+// its header, a complete zstd frame and the trailer that holds its own offset.
 // Throws std::runtime_error when the file holds none.
 PayloadLocation locate_payload(const std::vector<unsigned char>& file,
                                const std::string& file_name);
