@@ -108,7 +108,7 @@ TEST(LauncherPaths, ProgramBaseDropsOnlyAnExeExtension) {
         SCOPED_TRACE(expected.file_name);
         fs::path directory = fresh_directory("program-base");
         fs::path launcher = directory / expected.file_name;
-        fs::copy_file(fs::path(QARVEL_TEST_LAUNCHERS) / "paths_program_base.exe", launcher);
+        fs::copy_file(launchers_folder() / "paths_program_base.exe", launcher);
         ProcessResult result = run_launcher(launcher);
         ASSERT_EQ(result.exit_code, 0u) << result.err;
         EXPECT_EQ(report_value(parse_report(result.out), "exe"),
@@ -118,7 +118,7 @@ TEST(LauncherPaths, ProgramBaseDropsOnlyAnExeExtension) {
 
 TEST(LauncherPaths, ProgramDirOfALauncherInADriveRootIsTheDrive) {
     fs::path launcher = L"C:\\qarvel-root-" + std::to_wstring(GetCurrentProcessId()) + L".exe";
-    fs::copy_file(fs::path(QARVEL_TEST_LAUNCHERS) / "paths_drive_root.exe", launcher,
+    fs::copy_file(launchers_folder() / "paths_drive_root.exe", launcher,
                   fs::copy_options::overwrite_existing);
     ProcessResult result = run_launcher(launcher);
     std::wstring target = L"C:\\qarvel-root-" + std::to_wstring(result.process_id);

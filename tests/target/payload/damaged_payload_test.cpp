@@ -78,7 +78,7 @@ struct DamagedLauncher {
 
 DamagedLauncher flip_a_stored_byte() {
     DamagedLauncher damaged;
-    damaged.bytes = read_file(fs::path(QARVEL_TEST_LAUNCHERS) / "unpack_big_app.exe");
+    damaged.bytes = read_file(launchers_folder() / "unpack_big_app.exe");
     // The largest files first: random content is stored as it is, and
     // found verbatim in the launcher.
     std::vector<std::pair<size_t, std::string>> by_size;

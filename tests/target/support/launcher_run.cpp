@@ -1,6 +1,7 @@
 #include "support/launcher_run.h"
 
 #include <atomic>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -38,8 +39,15 @@ fs::path fresh_directory(const std::string& label) {
     return directory;
 }
 
+fs::path launchers_folder() {
+    const char* made_by_packer = std::getenv("QARVEL_TEST_LAUNCHERS_FOLDER");
+    if (made_by_packer != nullptr && *made_by_packer != 0)
+        return fs::path(made_by_packer);
+    return fs::path(QARVEL_TEST_LAUNCHERS);
+}
+
 fs::path place_launcher(const std::string& name, const fs::path& directory) {
-    fs::path source = fs::path(QARVEL_TEST_LAUNCHERS) / (name + ".exe");
+    fs::path source = launchers_folder() / (name + ".exe");
     fs::path target = directory / (name + ".exe");
     fs::copy_file(source, target, fs::copy_options::overwrite_existing);
     return target;
