@@ -1,5 +1,9 @@
-# Builds one-file launchers: include this module from a project configured
-# with the mingw-w64 toolchain, then call qarvel_add_onefile_launcher.
+# Builds one-file launchers: include this module, then call
+# qarvel_add_onefile_launcher. A project configured with the mingw-w64
+# toolchain compiles each launcher around its payload; any other project
+# (the host compiler, MSVC) gets a custom target that runs
+# "qarvel-pack launcher", given as QARVEL_PACK, and writes NAME.exe (or
+# OUTPUT_NAME.exe) into the current binary folder.
 #
 #   qarvel_add_onefile_launcher(NAME
 #     {PAYLOAD FILE | APP_DIR DIR MAIN RELPATH}
@@ -24,6 +28,12 @@ include_guard(GLOBAL)
 
 get_filename_component(QARVEL_SOURCE_DIR "${CMAKE_CURRENT_LIST_DIR}/.." ABSOLUTE)
 list(APPEND CMAKE_MODULE_PATH "${QARVEL_SOURCE_DIR}/cmake")
+
+if(NOT MINGW)
+  include(QarvelPackedLauncher)
+  return()
+endif()
+
 enable_language(C)
 enable_language(CXX)
 enable_language(ASM)
