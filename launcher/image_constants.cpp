@@ -2,5 +2,5 @@
 // qarvel-pack to find by their section and fill in.
 #include "launcher/build_constants.h"
 
-QARVEL_CONSTANTS_SECTION const BuildConstants build_constants = {QARVEL_CONSTANTS_MAGIC, {}, {}, {},
-                                                                 {}};
+QARVEL_CONSTANTS_SECTION const BuildConstants build_constants = {
+    QARVEL_CONSTANTS_MAGIC, {}, {}, {}, {}};

@@ -26,7 +26,7 @@ static_assert(sizeof payload_section_name == 9 && sizeof constants_section_name 
 
 constexpr size_t magic_bytes = 16;
 #define QARVEL_CONSTANTS_MAGIC                                                                     \
-    {'Q', 'a', 'r', 'v', 'e', 'l', ' ', 'c', 'o', 'n', 's', 't', 'a', 'n', 't', 's'}
+    { 'Q', 'a', 'r', 'v', 'e', 'l', ' ', 'c', 'o', 'n', 's', 't', 'a', 'n', 't', 's' }
 constexpr unsigned char constants_magic[magic_bytes] = QARVEL_CONSTANTS_MAGIC;
 
 // Capacities in UTF-16 units, the terminator included. A target template

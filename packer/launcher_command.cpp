@@ -49,9 +49,10 @@ LauncherParts launcher_parts(const Identity& identity) {
                        utf8_to_utf16(identity.product), utf8_to_utf16(identity.version)};
     check_launcher_constants(parts.constants);
 
-    std::vector<unsigned char> icon = identity.icon.empty() ? bytes_of(default_icon_file())
-                                                            : read_whole_file(identity.icon);
-    parts.resources = icon_resources(icon, identity.icon.empty() ? "the default icon" : identity.icon);
+    std::vector<unsigned char> icon =
+        identity.icon.empty() ? bytes_of(default_icon_file()) : read_whole_file(identity.icon);
+    parts.resources =
+        icon_resources(icon, identity.icon.empty() ? "the default icon" : identity.icon);
     VersionStrings strings{parts.constants.company,
                            utf8_to_utf16(identity.description),
                            parts.constants.version,
@@ -89,7 +90,8 @@ void refuse_folder(const std::string& path, const char* option, const char* what
 // The payload of a --payload file (a payload, or a launcher built around
 // one), checked whole as verify checks it: a launcher must not carry a
 // damaged payload.
-std::vector<unsigned char> verified_payload(const std::string& file, const std::vector<unsigned char>& image,
+std::vector<unsigned char> verified_payload(const std::string& file,
+                                            const std::vector<unsigned char>& image,
                                             uint64_t resources) {
     std::error_code error;
     uint64_t size = fs::file_size(file, error);
@@ -171,10 +173,9 @@ int make_launcher(const LauncherArguments& args) {
         // the layout.
         TemporaryFile packed(fs::path(args.output).concat(".payload"));
         ProgressLine progress(stderr, args.quiet);
-        write_payload(folder->files, packed.path(), args.compression,
-                      [&](uint64_t in, uint64_t total, uint64_t out) {
-                          progress.update(in, total, out);
-                      });
+        write_payload(
+            folder->files, packed.path(), args.compression,
+            [&](uint64_t in, uint64_t total, uint64_t out) { progress.update(in, total, out); });
         progress.finish();
         payload = read_whole_file(packed.path());
     }
@@ -189,10 +190,10 @@ int make_launcher(const LauncherArguments& args) {
         }
     }
     if (!args.quiet)
-        std::fprintf(stderr, "qarvel-pack: %s: a %s launcher of %llu bytes, its payload %zu bytes\n",
-                     args.output.c_str(), identity.windowed ? "windowed" : "console",
-                     static_cast<unsigned long long>(fs::file_size(args.output, error)),
-                     payload.size());
+        std::fprintf(
+            stderr, "qarvel-pack: %s: a %s launcher of %llu bytes, its payload %zu bytes\n",
+            args.output.c_str(), identity.windowed ? "windowed" : "console",
+            static_cast<unsigned long long>(fs::file_size(args.output, error)), payload.size());
     return 0;
 }
 

@@ -112,10 +112,10 @@ LauncherLayout lay_out_launcher(const std::vector<unsigned char>& image, uint64_
     for (const auto& section : parsed.sections) {
         if (named(section, image_layout::payload_section_name) || named(section, ".rsrc"))
             throw unfit("it already has a payload or resources");
-        next_rva = std::max(next_rva, align_up(uint64_t{section.virtual_address} +
-                                                   std::max(section.virtual_size,
-                                                            section.size_of_raw_data),
-                                               section_alignment));
+        next_rva = std::max(next_rva,
+                            align_up(uint64_t{section.virtual_address} +
+                                         std::max(section.virtual_size, section.size_of_raw_data),
+                                     section_alignment));
         if (section.size_of_raw_data == 0)
             continue;
         first_raw = std::min<uint64_t>(first_raw, section.pointer_to_raw_data);
@@ -139,8 +139,8 @@ LauncherLayout lay_out_launcher(const std::vector<unsigned char>& image, uint64_
         throw unfit("it already has resources or a signature");
     // Two more section headers must fit below the first section's data,
     // so that no section moves.
-    size_t table_end = parsed.sections_offset + (parsed.sections.size() + 2) *
-                                                    sizeof(pe::SectionHeader);
+    size_t table_end =
+        parsed.sections_offset + (parsed.sections.size() + 2) * sizeof(pe::SectionHeader);
     if (table_end > optional.size_of_headers || table_end > first_raw)
         throw unfit("its headers leave no room for two more sections");
 
@@ -168,12 +168,11 @@ LauncherLayout lay_out_launcher(const std::vector<unsigned char>& image, uint64_
     layout.resources_offset = static_cast<uint32_t>(resources_offset);
     layout.resources_raw_bytes = static_cast<uint32_t>(resources_raw);
 
-    parsed.sections.push_back(section_header(image_layout::payload_section_name,
-                                             layout.payload_rva, payload_bytes,
-                                             layout.payload_offset, layout.payload_raw_bytes));
+    parsed.sections.push_back(section_header(image_layout::payload_section_name, layout.payload_rva,
+                                             payload_bytes, layout.payload_offset,
+                                             layout.payload_raw_bytes));
     parsed.sections.push_back(section_header(".rsrc", layout.resources_rva, resource_bytes,
-                                             layout.resources_offset,
-                                             layout.resources_raw_bytes));
+                                             layout.resources_offset, layout.resources_raw_bytes));
     parsed.nt.file.number_of_sections = static_cast<uint16_t>(parsed.sections.size());
     optional.size_of_image = static_cast<uint32_t>(size_of_image);
     uint64_t initialized = 0;
@@ -230,9 +229,9 @@ void write_launcher(const std::vector<unsigned char>& image, const LauncherParts
     put_text(body, record + image_layout::version_offset, image_layout::version_capacity_units,
              constants.version);
 
-    const size_t checksum_field =
-        pe::read_record<pe::DosHeader>(image, 0).new_header_offset + 4 +
-        sizeof(pe::FileHeader) + offsetof(pe::OptionalHeader64, check_sum);
+    const size_t checksum_field = pe::read_record<pe::DosHeader>(image, 0).new_header_offset + 4 +
+                                  sizeof(pe::FileHeader) +
+                                  offsetof(pe::OptionalHeader64, check_sum);
     const std::vector<unsigned char> zeros(
         std::max<size_t>(layout.payload_raw_bytes - payload_bytes,
                          layout.resources_raw_bytes - resources.size()),

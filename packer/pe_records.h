@@ -180,13 +180,15 @@ static_assert(sizeof(IconGroupEntry) == 14);
 
 #pragma pack(pop)
 
-template <typename Record> Record read_record(const std::vector<unsigned char>& bytes, size_t offset) {
+template <typename Record>
+Record read_record(const std::vector<unsigned char>& bytes, size_t offset) {
     Record record;
     std::memcpy(&record, bytes.data() + offset, sizeof record);
     return record;
 }
 
-template <typename Record> void append_record(std::vector<unsigned char>& bytes, const Record& record) {
+template <typename Record>
+void append_record(std::vector<unsigned char>& bytes, const Record& record) {
     const auto* first = reinterpret_cast<const unsigned char*>(&record);
     bytes.insert(bytes.end(), first, first + sizeof record);
 }

@@ -31,12 +31,13 @@ std::vector<Resource> icon_resources(const std::vector<unsigned char>& ico,
             uint64_t{entry.image_offset} + entry.bytes_in_resource > ico.size())
             throw refuse("image " + std::to_string(i + 1) + " lies outside the file");
         auto id = static_cast<uint16_t>(i + 1);
-        resources.push_back({pe::rt_icon, id,
+        resources.push_back({pe::rt_icon,
+                             id,
                              {ico.begin() + entry.image_offset,
                               ico.begin() + entry.image_offset + entry.bytes_in_resource}});
-        pe::IconGroupEntry group_entry{entry.width,     entry.height,    entry.color_count,
-                                       entry.reserved,  entry.planes,    entry.bit_count,
-                                       entry.bytes_in_resource, id};
+        pe::IconGroupEntry group_entry{
+            entry.width,  entry.height,    entry.color_count,       entry.reserved,
+            entry.planes, entry.bit_count, entry.bytes_in_resource, id};
         pe::append_record(group, group_entry);
     }
     resources.push_back({pe::rt_group_icon, 1, std::move(group)});
@@ -110,9 +111,9 @@ std::vector<unsigned char> resource_section(std::vector<Resource> resources, uin
                   static_cast<uint32_t>(data_entries_start + i * sizeof(pe::ResourceDataEntry)));
     }
     for (size_t i = 0; i < resources.size(); ++i)
-        pe::append_record(out, pe::ResourceDataEntry{section_rva + data_offsets[i],
-                                                     static_cast<uint32_t>(resources[i].data.size()),
-                                                     0, 0});
+        pe::append_record(
+            out, pe::ResourceDataEntry{section_rva + data_offsets[i],
+                                       static_cast<uint32_t>(resources[i].data.size()), 0, 0});
     for (size_t i = 0; i < resources.size(); ++i) {
         out.resize(data_offsets[i], 0);
         out.insert(out.end(), resources[i].data.begin(), resources[i].data.end());

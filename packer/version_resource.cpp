@@ -79,19 +79,19 @@ std::vector<unsigned char> fixed_file_info(const std::u16string& version) {
         start = end + 1;
     }
     std::vector<unsigned char> out;
-    put_u32(out, 0xFEEF04BD);             // dwSignature
-    put_u32(out, 0x00010000);             // dwStrucVersion
+    put_u32(out, 0xFEEF04BD);                    // dwSignature
+    put_u32(out, 0x00010000);                    // dwStrucVersion
     put_u32(out, numbers[0] << 16 | numbers[1]); // dwFileVersionMS
     put_u32(out, numbers[2] << 16 | numbers[3]); // dwFileVersionLS
     put_u32(out, numbers[0] << 16 | numbers[1]); // dwProductVersionMS
     put_u32(out, numbers[2] << 16 | numbers[3]); // dwProductVersionLS
-    put_u32(out, 0x3F);                   // dwFileFlagsMask: VS_FFI_FILEFLAGSMASK
-    put_u32(out, 0);                      // dwFileFlags
-    put_u32(out, 0x00040004);             // dwFileOS: VOS_NT_WINDOWS32
-    put_u32(out, 1);                      // dwFileType: VFT_APP
-    put_u32(out, 0);                      // dwFileSubtype
-    put_u32(out, 0);                      // dwFileDateMS
-    put_u32(out, 0);                      // dwFileDateLS
+    put_u32(out, 0x3F);                          // dwFileFlagsMask: VS_FFI_FILEFLAGSMASK
+    put_u32(out, 0);                             // dwFileFlags
+    put_u32(out, 0x00040004);                    // dwFileOS: VOS_NT_WINDOWS32
+    put_u32(out, 1);                             // dwFileType: VFT_APP
+    put_u32(out, 0);                             // dwFileSubtype
+    put_u32(out, 0);                             // dwFileDateMS
+    put_u32(out, 0);                             // dwFileDateLS
     return out;
 }
 
@@ -117,9 +117,8 @@ std::vector<unsigned char> version_resource(const VersionStrings& strings) {
     std::vector<unsigned char> translation;
     put_u16(translation, 0x0409);
     put_u16(translation, 1200);
-    auto var_file_info =
-        node(u"VarFileInfo", ValueKind::text, 0, {},
-             {node(u"Translation", ValueKind::binary, 4, translation, {})});
+    auto var_file_info = node(u"VarFileInfo", ValueKind::text, 0, {},
+                              {node(u"Translation", ValueKind::binary, 4, translation, {})});
     auto fixed = fixed_file_info(strings.version);
     return node(u"VS_VERSION_INFO", ValueKind::binary, static_cast<uint16_t>(fixed.size()), fixed,
                 {string_file_info, var_file_info});

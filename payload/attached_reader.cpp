@@ -14,7 +14,8 @@ void open_payload_reader() {
         reinterpret_cast<const IMAGE_NT_HEADERS*>(image + dos_header->e_lfanew);
     const IMAGE_SECTION_HEADER* section = IMAGE_FIRST_SECTION(nt_headers);
     for (WORD i = 0; i < nt_headers->FileHeader.NumberOfSections; ++i, ++section) {
-        if (memcmp(section->Name, image_layout::payload_section_name, IMAGE_SIZEOF_SHORT_NAME) == 0) {
+        if (memcmp(section->Name, image_layout::payload_section_name, IMAGE_SIZEOF_SHORT_NAME) ==
+            0) {
             open_payload_reader_over(image + section->VirtualAddress, section->Misc.VirtualSize);
             return;
         }

@@ -71,8 +71,8 @@ INSTANTIATE_TEST_SUITE_P(
                     2,
                     "qarvel-pack: 'bogus' is not a command; the commands are create, launcher, "
                     "list, verify and extract"},
-        CommandCase{"no_command", {}, 2,
-                    "the commands are create, launcher, list, verify and extract"},
+        CommandCase{
+            "no_command", {}, 2, "the commands are create, launcher, list, verify and extract"},
         CommandCase{"version", {"--version"}, 0, "", "qarvel-pack "},
         CommandCase{"default_window",
                     {"--print-default", "window-log"},
