@@ -156,9 +156,9 @@ int make_launcher(const LauncherArguments& args) {
     std::optional<TemporaryFile> depfile;
     if (!args.depfile.empty()) {
         depfile.emplace(args.depfile);
-        write_text(depfile->path(),
-                   folder ? depfile_text(args.output, *folder)
-                          : fs::path(args.output).string() + ": " + args.payload + "\n",
+        AppFolder named_payload;
+        named_payload.files.push_back({args.payload, u"", 0});
+        write_text(depfile->path(), depfile_text(args.output, folder ? *folder : named_payload),
                    args.depfile);
     }
     std::error_code error;

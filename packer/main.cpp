@@ -181,10 +181,8 @@ void add_launcher_options(CLI::App* command, qarvel::LauncherArguments& args) {
     auto& identity = args.identity;
     command->add_option("DIR", args.folder, "the application folder to pack");
     command->add_option("--main", args.main_path, "the main executable, relative to DIR");
-    command
-        ->add_option("--payload", args.payload,
-                     "a payload made by create (or a launcher): verified, then carried")
-        ->check(CLI::ExistingFile);
+    command->add_option("--payload", args.payload,
+                        "a payload made by create (or a launcher): verified, then carried");
     command->add_option("-o,--output", args.output, "the launcher to write")->required();
     command->add_option("--target-spec", identity.target_spec,
                         "where the files are unpacked, a path template (default: named after "
