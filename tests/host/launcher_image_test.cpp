@@ -1,0 +1,67 @@
+// The largest payload a launcher can carry, found without writing it: the
+// layout alone decides, from the carried image and the sizes.
+#include "packer/embedded_files.h"
+#include "packer/launcher_image.h"
+
+#include <gtest/gtest.h>
+#include <stdexcept>
+#include <string>
+
+namespace {
+
+std::vector<unsigned char> carried_image() {
+    qarvel::EmbeddedFile image = qarvel::launcher_image_file();
+    return {image.bytes, image.bytes + image.size};
+}
+
+constexpr uint64_t resources = 40000;
+
+// The refusal names the largest payload that fits; that payload fits, and one
+// page more does not.
+TEST(LauncherSize, TheNamedLargestPayloadIsTheBoundary) {
+    auto image = carried_image();
+    if (image.empty())
+        GTEST_SKIP() << "this build carries no launcher image";
+    std::string refusal;
+    try {
+        qarvel::lay_out_launcher(image, uint64_t{2} << 30, resources, false);
+    } catch (const std::runtime_error& error) {
+        refusal = error.what();
+    }
+    ASSERT_NE(refusal.find("Windows loads no image that large"), std::string::npos) << refusal;
+    const std::string before = "its payload at or below ";
+    size_t at = refusal.find(before);
+    ASSERT_NE(at, std::string::npos) << refusal;
+    uint64_t largest = std::stoull(refusal.substr(at + before.size()));
+    EXPECT_GT(largest, uint64_t{1790} << 20);
+
+    auto layout = qarvel::lay_out_launcher(image, largest, resources, false);
+    EXPECT_LE(layout.file_bytes, qarvel::largest_launcher_bytes);
+    EXPECT_THROW(qarvel::lay_out_launcher(image, largest + 4096, resources, false),
+                 std::runtime_error);
+}
+
+// A checksum over pieces equals the checksum over the whole, with the
+// field's own bytes left out wherever they fall.
+TEST(LauncherChecksum, PiecesAddUpToTheWhole) {
+    std::vector<unsigned char> file(4096 * 3 + 8);
+    for (size_t i = 0; i < file.size(); ++i)
+        file[i] = static_cast<unsigned char>(i * 131 + 7);
+    qarvel::ImageChecksum whole(0xD8), pieces(0xD8);
+    whole.add(0, file.data(), file.size());
+    pieces.add(0, file.data(), 4096);
+    pieces.add(4096, file.data() + 4096, file.size() - 4096);
+    EXPECT_EQ(whole.finish(file.size()), pieces.finish(file.size()));
+
+    // Changing the field's bytes changes nothing; changing any other does.
+    qarvel::ImageChecksum field_changed(0xD8), other_changed(0xD8);
+    auto changed = file;
+    changed[0xD8] ^= 0xFF;
+    field_changed.add(0, changed.data(), changed.size());
+    EXPECT_EQ(field_changed.finish(file.size()), whole.finish(file.size()));
+    changed[0xDC] ^= 0xFF;
+    other_changed.add(0, changed.data(), changed.size());
+    EXPECT_NE(other_changed.finish(file.size()), whole.finish(file.size()));
+}
+
+} // namespace
