@@ -1,8 +1,10 @@
 // qarvel-pack: builds the payload of a one-file launcher from an application
 // folder, and lists, verifies and extracts the payload of a payload file or
-// of a built launcher.
+// of a built launcher; completes and checks a launcher's identity for the
+// build tooling.
 #include "packer/app_folder.h"
 #include "packer/depfile.h"
+#include "packer/identity_command.h"
 #include "packer/payload_failure.h"
 #include "packer/payload_inspection.h"
 #include "packer/payload_locator.h"
@@ -175,7 +177,7 @@ void add_file_argument(CLI::App* command, InspectArguments& args) {
         ->check(CLI::ExistingFile);
 }
 
-const char* const commands[] = {"create", "list", "verify", "extract"};
+const char* const commands[] = {"create", "list", "verify", "extract", "identity"};
 
 // CLI11 takes an unknown word for a stray argument and asks for a command;
 // say instead that it is not one, and which there are.
@@ -189,8 +191,8 @@ bool is_unknown_command(int argc, char** argv) {
 }
 
 std::string command_list() {
-    return "the commands are create, list, verify and extract; qarvel-pack --help describes "
-           "them";
+    return "the commands are create, list, verify, extract and identity; qarvel-pack --help "
+           "describes them";
 }
 
 // The defaults of create, for scripts that must agree with them.
@@ -269,6 +271,10 @@ int main(int argc, char** argv) {
         ->required();
     extract_command->add_flag("-q,--quiet", extract_args.quiet, "print nothing on success");
 
+    qarvel::IdentityCommandArguments identity_args;
+    CLI::App* identity_command = nullptr;
+    qarvel::add_identity_command(app, identity_args, &identity_command);
+
     CLI11_PARSE(app, argc, argv);
     if (!default_name.empty())
         return print_default(default_name);
@@ -286,6 +292,8 @@ int main(int argc, char** argv) {
             return verify(verify_args);
         if (*extract_command)
             return extract(extract_args);
+        if (*identity_command)
+            return qarvel::run_identity_command(identity_args);
     } catch (const std::exception& error) {
         std::fflush(stdout);
         std::fprintf(stderr, "qarvel-pack: error: %s\n", error.what());

@@ -11,7 +11,8 @@ qarvel_configure() {
 qarvel_build_host() {
   qarvel_configure "$QARVEL_BUILD/host" ${QARVEL_BUILD_TESTS:+-DQARVEL_BUILD_TESTS=$QARVEL_BUILD_TESTS}
   cmake --build "$QARVEL_BUILD/host" -j "$QARVEL_JOBS" "$@"
-  QARVEL_PACK="$QARVEL_BUILD/host/packer/qarvel-pack"
+  # Exported: scripts/build-launcher, run by the tests too, uses it.
+  export QARVEL_PACK="$QARVEL_BUILD/host/packer/qarvel-pack"
 }
 
 qarvel_build_target() {
