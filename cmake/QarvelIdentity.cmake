@@ -1,115 +1,161 @@
 # What a launcher says it is: the company, product and version that its
 # version information and path-template tokens share, the cache folder they
-# name by default, and the checks of these inputs made before anything is
-# compiled.
+# name by default, and the checks of these inputs. The rules live in
+# qarvel-pack ("qarvel-pack identity"); this module asks it and writes the
+# launcher's constants and resource script from its answer. It asks when
+# qarvel_add_onefile_launcher is called if QARVEL_PACK names a qarvel-pack
+# that exists then, and otherwise in a build step that the launcher's
+# compile steps wait for. Run with -P QARVEL_IDENTITY_REQUEST=FILE, it is
+# that build step.
 include_guard(GLOBAL)
 
-set(QARVEL_DEFAULT_COMPANY "Lumbrook Crafts")
-set(QARVEL_DEFAULT_PRODUCT "Quillowmere")
-set(QARVEL_DEFAULT_VERSION "1.20.0.0")
+if(NOT QARVEL_SOURCE_DIR)
+  get_filename_component(QARVEL_SOURCE_DIR "${CMAKE_CURRENT_LIST_DIR}/.." ABSOLUTE)
+endif()
+include("${QARVEL_SOURCE_DIR}/cmake/QarvelResources.cmake")
+
 set(QARVEL_DEFAULT_ICON "${QARVEL_SOURCE_DIR}/resources/qarvel.ico")
 
-# One folder name made from an identity text. Characters Windows forbids in
-# names go, and so do braces, which would read as path-template tokens;
-# Windows drops trailing dots and spaces, so they go too.
-function(_qarvel_folder_name out context text)
-  string(REGEX REPLACE "[<>:\"/\\|?*{}]" "" text "${text}")
-  string(REGEX REPLACE "[. ]+$" "" text "${text}")
-  string(STRIP "${text}" text)
-  if(text STREQUAL "")
-    message(FATAL_ERROR "${context} leaves no name for the cache folder: give TARGET_SPEC")
-  endif()
-  set(${out} "${text}" PARENT_SCOPE)
+# A CMake bracket argument that holds TEXT whatever it holds.
+function(_qarvel_bracket out text)
+  set(equals "")
+  while(text MATCHES "]${equals}]")
+    string(APPEND equals "=")
+  endwhile()
+  set(${out} "[${equals}[${text}]${equals}]" PARENT_SCOPE)
 endfunction()
 
-# The cache folder a launcher gets without TARGET_SPEC:
-# {CACHE_DIR}\<company without spaces>\<product>\<first two version numbers>.
-# The example identity gives {CACHE_DIR}\LumbrookCrafts\Quillowmere\1.20.
-function(qarvel_identity_target_spec out context company product version)
-  _qarvel_folder_name(company_folder "${context}: COMPANY \"${company}\"" "${company}")
-  string(REPLACE " " "" company_folder "${company_folder}")
-  _qarvel_folder_name(product_folder "${context}: PRODUCT \"${product}\"" "${product}")
-  string(REGEX MATCH "^[0-9]+\\.[0-9]+" version_folder "${version}")
-  set(${out} "{CACHE_DIR}\\${company_folder}\\${product_folder}\\${version_folder}" PARENT_SCOPE)
-endfunction()
+set(_QARVEL_IDENTITY_TEXTS COMPANY PRODUCT VERSION TARGET_SPEC ICON COPYRIGHT DESCRIPTION
+  ORIGINAL_FILENAME INTERNAL_NAME)
 
-# Each of the four numbers is a 16-bit field of the version resource.
-function(qarvel_check_version context version)
-  if(NOT version MATCHES "^[0-9]+\\.[0-9]+\\.[0-9]+\\.[0-9]+$")
-    message(FATAL_ERROR "${context}: VERSION ${version} must be four numbers, as 1.20.0.0")
-  endif()
-  string(REPLACE "." ";" numbers "${version}")
-  foreach(number IN LISTS numbers)
-    # Compared as text first: a number too long for CMake's integers is
-    # still refused.
-    string(LENGTH "${number}" digits)
-    if(digits GREATER 5 OR number GREATER 65535)
-      message(FATAL_ERROR "${context}: VERSION ${version}: each number must be at most 65535")
+# Writes the identity as given to qarvel_add_onefile_launcher(NAME ...)
+# (its ARG_... variables) into WORK/identity-request.cmake, for the step
+# that asks qarvel-pack; values travel as bracket arguments, so no text is
+# ever read as a keyword or split at a semicolon.
+function(_qarvel_identity_request request name work pack_program output_name icon)
+  set(content "")
+  foreach(pair "CONTEXT;qarvel_add_onefile_launcher(${name})" "WORK;${work}"
+      "PACK;${pack_program}" "OUTPUT;${output_name}" "ICON;${icon}")
+    list(POP_FRONT pair variable)
+    _qarvel_bracket(value "${pair}")
+    string(APPEND content "set(QARVEL_REQUEST_${variable} ${value})\n")
+  endforeach()
+  foreach(field IN LISTS _QARVEL_IDENTITY_TEXTS)
+    if(NOT field STREQUAL "ICON")
+      _qarvel_bracket(value "${ARG_${field}}")
+      string(APPEND content "set(QARVEL_REQUEST_${field} ${value})\n")
     endif()
   endforeach()
-endfunction()
-
-# An .ico file starts with a reserved zero word, the type 1 and a count of
-# images that is not zero; the resource compiler would take other files and
-# fail later, or not at all.
-function(qarvel_check_icon context icon)
-  if(NOT EXISTS "${icon}" OR IS_DIRECTORY "${icon}")
-    message(FATAL_ERROR "${context}: no such icon file: ${icon}")
-  endif()
-  file(READ "${icon}" header LIMIT 6 HEX)
-  string(LENGTH "${header}" header_digits)
-  if(NOT header_digits EQUAL 12 OR NOT header MATCHES "^00000100" OR header MATCHES "0000$")
-    message(FATAL_ERROR "${context}: ${icon} is not an icon (.ico) file")
-  endif()
-endfunction()
-
-# Completes, in the caller's scope, the identity arguments (ARG_...) of
-# qarvel_add_onefile_launcher(NAME ...) that were not given, and checks them.
-function(_qarvel_complete_identity name)
-  set(context "qarvel_add_onefile_launcher(${name})")
-  set(chose_identity FALSE)
-  foreach(field COMPANY PRODUCT VERSION)
-    if("${ARG_${field}}" STREQUAL "")
-      set(ARG_${field} "${QARVEL_DEFAULT_${field}}")
+  foreach(flag ELEVATED WINDOWED)
+    if(ARG_${flag})
+      string(APPEND content "set(QARVEL_REQUEST_${flag} TRUE)\n")
     else()
-      set(chose_identity TRUE)
+      string(APPEND content "set(QARVEL_REQUEST_${flag} FALSE)\n")
     endif()
   endforeach()
-  qarvel_check_version("${context}" "${ARG_VERSION}")
-
-  if("${ARG_TARGET_SPEC}" STREQUAL "")
-    qarvel_identity_target_spec(ARG_TARGET_SPEC "${context}" "${ARG_COMPANY}" "${ARG_PRODUCT}" "${ARG_VERSION}")
-    if(ARG_APP_DIR AND NOT chose_identity)
-      message(WARNING "${context} keeps the example identity, so it unpacks into "
-        "${ARG_TARGET_SPEC}, the cache folder that every launcher keeping it shares: "
-        "give COMPANY, PRODUCT and VERSION (or TARGET_SPEC) to give it a folder of its own.")
-    endif()
+  # Only a launcher that packs a folder warns of the shared folder.
+  if(ARG_APP_DIR)
+    string(APPEND content "set(QARVEL_REQUEST_WARN TRUE)\n")
   endif()
-
-  if("${ARG_ICON}" STREQUAL "")
-    set(ARG_ICON "${QARVEL_DEFAULT_ICON}")
-  endif()
-  get_filename_component(ARG_ICON "${ARG_ICON}" ABSOLUTE BASE_DIR "${CMAKE_CURRENT_SOURCE_DIR}")
-  qarvel_check_icon("${context}" "${ARG_ICON}")
-
-  # The file description repeats the product unless told otherwise; the
-  # platform's documentation asks for an internal name, and for a file
-  # without one, the original file name without its extension.
-  if("${ARG_DESCRIPTION}" STREQUAL "")
-    set(ARG_DESCRIPTION "${ARG_PRODUCT}")
-  endif()
-  if("${ARG_ORIGINAL_FILENAME}" STREQUAL "")
-    if(ARG_OUTPUT_NAME)
-      set(ARG_ORIGINAL_FILENAME "${ARG_OUTPUT_NAME}${CMAKE_EXECUTABLE_SUFFIX}")
-    else()
-      set(ARG_ORIGINAL_FILENAME "${name}${CMAKE_EXECUTABLE_SUFFIX}")
-    endif()
-  endif()
-  if("${ARG_INTERNAL_NAME}" STREQUAL "")
-    get_filename_component(ARG_INTERNAL_NAME "${ARG_ORIGINAL_FILENAME}" NAME_WLE)
-  endif()
-
-  foreach(field COMPANY PRODUCT VERSION TARGET_SPEC ICON DESCRIPTION ORIGINAL_FILENAME INTERNAL_NAME)
-    set(ARG_${field} "${ARG_${field}}" PARENT_SCOPE)
-  endforeach()
+  file(CONFIGURE OUTPUT "${request}" CONTENT "${content}")
 endfunction()
+
+function(_qarvel_wide_literal out text)
+  string(REPLACE "\\" "\\\\" text "${text}")
+  string(REPLACE "\"" "\\\"" text "${text}")
+  set(${out} "L\"${text}\"" PARENT_SCOPE)
+endfunction()
+
+# Asks qarvel-pack to complete and check the identity of REQUEST, and
+# writes the launcher's constants and resource script (with its manifest)
+# into the request's work folder; a refusal stops CMake with qarvel-pack's
+# line.
+function(_qarvel_identity_sources request)
+  include("${request}")
+  set(flags)
+  foreach(flag ELEVATED WINDOWED)
+    if(QARVEL_REQUEST_${flag})
+      string(TOLOWER "--${flag}" option)
+      list(APPEND flags "${option}")
+    endif()
+  endforeach()
+  execute_process(COMMAND "${QARVEL_REQUEST_PACK}" identity --cmake -o "${QARVEL_REQUEST_OUTPUT}"
+      --company "${QARVEL_REQUEST_COMPANY}" --product "${QARVEL_REQUEST_PRODUCT}"
+      --version "${QARVEL_REQUEST_VERSION}" --target-spec "${QARVEL_REQUEST_TARGET_SPEC}"
+      --icon "${QARVEL_REQUEST_ICON}" --copyright "${QARVEL_REQUEST_COPYRIGHT}"
+      --description "${QARVEL_REQUEST_DESCRIPTION}"
+      --original-filename "${QARVEL_REQUEST_ORIGINAL_FILENAME}"
+      --internal-name "${QARVEL_REQUEST_INTERNAL_NAME}" ${flags}
+    RESULT_VARIABLE status OUTPUT_VARIABLE answer ERROR_VARIABLE error)
+  if(NOT status EQUAL 0)
+    string(REGEX REPLACE "^qarvel-pack: (error: )?" "" error "${error}")
+    string(STRIP "${error}" error)
+    if(error STREQUAL "")
+      set(error "${QARVEL_REQUEST_PACK} identity failed: ${status}")
+    endif()
+    message(FATAL_ERROR "${QARVEL_REQUEST_CONTEXT}: ${error}")
+  endif()
+  cmake_language(EVAL CODE "${answer}")
+  if(QARVEL_REQUEST_WARN AND NOT QARVEL_IDENTITY_WARNING STREQUAL "")
+    message(WARNING "${QARVEL_REQUEST_CONTEXT}: ${QARVEL_IDENTITY_WARNING}")
+  endif()
+
+  set(work "${QARVEL_REQUEST_WORK}")
+  _qarvel_wide_literal(spec_literal "${QARVEL_IDENTITY_TARGET_SPEC}")
+  _qarvel_wide_literal(company_literal "${QARVEL_IDENTITY_COMPANY}")
+  _qarvel_wide_literal(product_literal "${QARVEL_IDENTITY_PRODUCT}")
+  _qarvel_wide_literal(version_literal "${QARVEL_IDENTITY_VERSION}")
+  # The record the launcher reads, in its own section; qarvel-pack has
+  # checked each text against its room.
+  file(CONFIGURE OUTPUT "${work}/build_constants.cpp" CONTENT [[
+#include "launcher/build_constants.h"
+
+QARVEL_CONSTANTS_SECTION const BuildConstants build_constants = {
+    QARVEL_CONSTANTS_MAGIC, @spec_literal@, @company_literal@, @product_literal@, @version_literal@};
+]] @ONLY)
+  _qarvel_write_launcher_resources("${work}")
+endfunction()
+
+# The identity's sources for launcher NAME in WORK: at once when
+# PACK_PROGRAM exists, otherwise by a build step that runs after
+# PACK_DEPENDS. Sets OUT to the sources to compile into the launcher.
+function(_qarvel_identity_step out name work pack_program pack_depends output_name)
+  set(icon "${ARG_ICON}")
+  if("${icon}" STREQUAL "")
+    set(icon "${QARVEL_DEFAULT_ICON}")
+  endif()
+  get_filename_component(icon "${icon}" ABSOLUTE BASE_DIR "${CMAKE_CURRENT_SOURCE_DIR}")
+  set(request "${work}/identity-request.cmake")
+  _qarvel_identity_request("${request}" "${name}" "${work}" "${pack_program}" "${output_name}"
+    "${icon}")
+  set(sources "${work}/build_constants.cpp" "${work}/launcher.rc")
+  if(QARVEL_PACK AND EXISTS "${pack_program}")
+    _qarvel_identity_sources("${request}")
+    # A rebuilt qarvel-pack may answer otherwise.
+    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${pack_program}")
+  else()
+    add_custom_command(OUTPUT ${sources} "${work}/launcher.manifest"
+      COMMAND "${CMAKE_COMMAND}" "-DQARVEL_IDENTITY_REQUEST=${request}"
+              -P "${QARVEL_SOURCE_DIR}/cmake/QarvelIdentity.cmake"
+      DEPENDS ${pack_depends} "${request}" "${QARVEL_SOURCE_DIR}/cmake/QarvelIdentity.cmake"
+              "${QARVEL_SOURCE_DIR}/cmake/QarvelResources.cmake"
+              "${QARVEL_SOURCE_DIR}/resources/launcher.rc.in"
+              "${QARVEL_SOURCE_DIR}/resources/launcher.manifest.in"
+      COMMENT "Checking the identity of ${name}"
+      VERBATIM)
+    # The step comes first: a refused identity stops the build before
+    # anything is compiled.
+    add_custom_target(${name}_qarvel_identity DEPENDS ${sources} "${work}/launcher.manifest")
+    add_dependencies(qarvel_zstd_decompress ${name}_qarvel_identity)
+    add_dependencies(qarvel_launcher_core ${name}_qarvel_identity)
+  endif()
+  # windres reports no dependencies: a changed icon or manifest must still
+  # rebuild the resources.
+  set_source_files_properties("${work}/launcher.rc" PROPERTIES
+    OBJECT_DEPENDS "${work}/launcher.manifest;${icon}")
+  set(${out} ${sources} PARENT_SCOPE)
+endfunction()
+
+if(CMAKE_SCRIPT_MODE_FILE AND QARVEL_IDENTITY_REQUEST)
+  _qarvel_identity_sources("${QARVEL_IDENTITY_REQUEST}")
+endif()

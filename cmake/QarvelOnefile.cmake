@@ -37,10 +37,10 @@ endif()
 enable_language(C)
 enable_language(CXX)
 enable_language(ASM)
+enable_language(RC)
 
 include(ZstdDecompress)
 include(QarvelIdentity)
-include(QarvelResources)
 
 set(QARVEL_TARGET_WARNINGS -Wall -Wextra -Wpedantic -Wshadow -Wconversion -Wno-sign-conversion)
 
@@ -92,12 +92,6 @@ set(QARVEL_LAUNCHER_LINK_OPTIONS
 # header checksum follows it).
 set(QARVEL_WINDOWED_LINK_OPTIONS LINKER:--subsystem,windows LINKER:--entry,mainCRTStartup)
 
-function(_qarvel_wide_literal out text)
-  string(REPLACE "\\" "\\\\" text "${text}")
-  string(REPLACE "\"" "\\\"" text "${text}")
-  set(${out} "L\"${text}\"" PARENT_SCOPE)
-endfunction()
-
 # The qarvel-pack program and what a packing step depends on. Without
 # QARVEL_PACK it is built natively, once per build tree, from these sources.
 function(_qarvel_pack_program out_program out_depends)
@@ -136,15 +130,43 @@ function(qarvel_add_launcher_image name)
   target_link_options(${name} PRIVATE ${QARVEL_LAUNCHER_LINK_OPTIONS})
 endfunction()
 
-function(qarvel_add_onefile_launcher name)
-  cmake_parse_arguments(PARSE_ARGV 1 ARG "ELEVATED;WINDOWED"
-    "PAYLOAD;APP_DIR;MAIN;TARGET_SPEC;COMPANY;PRODUCT;VERSION;ICON;OUTPUT_NAME;COPYRIGHT;DESCRIPTION;ORIGINAL_FILENAME;INTERNAL_NAME"
-    "PACK_OPTIONS;DEPENDS")
-  _qarvel_complete_identity(${name})
+set(_QARVEL_FLAG_KEYWORDS ELEVATED WINDOWED)
+set(_QARVEL_VALUE_KEYWORDS PAYLOAD APP_DIR MAIN TARGET_SPEC COMPANY PRODUCT VERSION ICON
+  OUTPUT_NAME COPYRIGHT DESCRIPTION ORIGINAL_FILENAME INTERNAL_NAME)
+set(_QARVEL_LIST_KEYWORDS PACK_OPTIONS DEPENDS)
 
+function(qarvel_add_onefile_launcher name)
+  # cmake_parse_arguments reads a value equal to a keyword as that keyword:
+  # PRODUCT ELEVATED would ask for administrator rights. Refuse it instead.
+  set(keywords ${_QARVEL_FLAG_KEYWORDS} ${_QARVEL_VALUE_KEYWORDS} ${_QARVEL_LIST_KEYWORDS})
+  math(EXPR last "${ARGC} - 1")
+  foreach(index RANGE 1 ${last})
+    if(NOT "${ARGV${index}}" IN_LIST _QARVEL_VALUE_KEYWORDS)
+      continue()
+    endif()
+    math(EXPR value_index "${index} + 1")
+    if(value_index GREATER last)
+      message(FATAL_ERROR "qarvel_add_onefile_launcher(${name}): ${ARGV${index}} has no value")
+    endif()
+    if("${ARGV${value_index}}" IN_LIST keywords)
+      message(FATAL_ERROR "qarvel_add_onefile_launcher(${name}): the value of ${ARGV${index}} is "
+        "${ARGV${value_index}}, which this function can only read as a keyword")
+    endif()
+  endforeach()
+  cmake_parse_arguments(PARSE_ARGV 1 ARG "${_QARVEL_FLAG_KEYWORDS}" "${_QARVEL_VALUE_KEYWORDS}"
+    "${_QARVEL_LIST_KEYWORDS}")
+  _qarvel_onefile_launcher(${name})
+endfunction()
+
+# The body of qarvel_add_onefile_launcher(NAME ...), from its arguments as
+# cmake_parse_arguments leaves them (ARG_...); scripts/build-launcher's
+# project sets them itself, so that no value of it meets keyword parsing.
+function(_qarvel_onefile_launcher name)
   set(work "${CMAKE_CURRENT_BINARY_DIR}/${name}.qarvel")
   file(MAKE_DIRECTORY "${work}")
 
+  # The identity needs qarvel-pack too, whatever the payload.
+  _qarvel_pack_program(pack_program pack_depends)
   if(ARG_PAYLOAD AND ARG_APP_DIR)
     message(FATAL_ERROR "qarvel_add_onefile_launcher(${name}): give PAYLOAD or APP_DIR, not both")
   elseif(ARG_PAYLOAD)
@@ -153,7 +175,6 @@ function(qarvel_add_onefile_launcher name)
     if(NOT ARG_MAIN)
       message(FATAL_ERROR "qarvel_add_onefile_launcher(${name}): APP_DIR needs MAIN")
     endif()
-    _qarvel_pack_program(pack_program pack_depends)
     get_filename_component(app_dir "${ARG_APP_DIR}" ABSOLUTE BASE_DIR "${CMAKE_CURRENT_SOURCE_DIR}")
     set(payload "${work}/payload.bin")
     # The dependency file names every file and folder packed, so a change,
@@ -179,32 +200,18 @@ function(qarvel_add_onefile_launcher name)
 ]] @ONLY)
   set_source_files_properties("${work}/attached_payload.S" PROPERTIES OBJECT_DEPENDS "${payload}")
 
-  _qarvel_wide_literal(spec_literal "${ARG_TARGET_SPEC}")
-  _qarvel_wide_literal(company_literal "${ARG_COMPANY}")
-  _qarvel_wide_literal(product_literal "${ARG_PRODUCT}")
-  _qarvel_wide_literal(version_literal "${ARG_VERSION}")
-  # A text longer than its field is refused by the compiler.
-  file(CONFIGURE OUTPUT "${work}/build_constants.cpp" CONTENT [[
-#include "launcher/build_constants.h"
-
-QARVEL_CONSTANTS_SECTION const BuildConstants build_constants = {
-    QARVEL_CONSTANTS_MAGIC, @spec_literal@, @company_literal@, @product_literal@, @version_literal@};
-]] @ONLY)
-
-  set(elevated)
-  if(ARG_ELEVATED)
-    set(elevated ELEVATED)
+  if(ARG_OUTPUT_NAME)
+    set(output_name "${ARG_OUTPUT_NAME}${CMAKE_EXECUTABLE_SUFFIX}")
+  else()
+    set(output_name "${name}${CMAKE_EXECUTABLE_SUFFIX}")
   endif()
-  _qarvel_launcher_resources(resources "${work}" ${elevated}
-    COMPANY "${ARG_COMPANY}" PRODUCT "${ARG_PRODUCT}" VERSION "${ARG_VERSION}" ICON "${ARG_ICON}"
-    COPYRIGHT "${ARG_COPYRIGHT}" DESCRIPTION "${ARG_DESCRIPTION}"
-    ORIGINAL_FILENAME "${ARG_ORIGINAL_FILENAME}" INTERNAL_NAME "${ARG_INTERNAL_NAME}")
+  _qarvel_identity_step(identity_sources "${name}" "${work}" "${pack_program}" "${pack_depends}"
+    "${output_name}")
 
   add_executable(${name}
     "${QARVEL_SOURCE_DIR}/launcher/main.cpp"
-    "${work}/build_constants.cpp"
     "${work}/attached_payload.S"
-    "${resources}")
+    ${identity_sources})
   target_link_libraries(${name} PRIVATE qarvel_launcher_core)
   target_compile_options(${name} PRIVATE ${QARVEL_TARGET_WARNINGS} -O2)
   target_link_options(${name} PRIVATE ${QARVEL_LAUNCHER_LINK_OPTIONS})

@@ -3,8 +3,6 @@
 # path-template tokens use.
 include_guard(GLOBAL)
 
-enable_language(RC)
-
 # Text inside a quoted resource-script string: doubled quotes, escaped
 # backslashes (the compiler reads the file as UTF-8).
 function(_qarvel_rc_string out text)
@@ -13,28 +11,25 @@ function(_qarvel_rc_string out text)
   set(${out} "${text}" PARENT_SCOPE)
 endfunction()
 
-# Writes WORK/launcher.rc and its manifest and sets OUT to the former, ready
-# to be a source of the launcher executable. COMPANY, PRODUCT, VERSION (four
-# numbers), ICON, DESCRIPTION, ORIGINAL_FILENAME and INTERNAL_NAME are
-# required, COPYRIGHT is left out when empty; ELEVATED asks for
-# administrator rights.
-function(_qarvel_launcher_resources out work)
-  cmake_parse_arguments(PARSE_ARGV 2 ARG "ELEVATED"
-    "COMPANY;PRODUCT;VERSION;ICON;COPYRIGHT;DESCRIPTION;ORIGINAL_FILENAME;INTERNAL_NAME" "")
-  string(REPLACE "." "," rc_version_numbers "${ARG_VERSION}")
+# Writes WORK/launcher.rc and its manifest WORK/launcher.manifest from a
+# completed identity, the QARVEL_IDENTITY_... variables of
+# "qarvel-pack identity --cmake". The copyright is left out when empty;
+# elevation asks for administrator rights.
+function(_qarvel_write_launcher_resources work)
+  string(REPLACE "." "," rc_version_numbers "${QARVEL_IDENTITY_VERSION}")
   foreach(field COMPANY PRODUCT VERSION DESCRIPTION ORIGINAL_FILENAME INTERNAL_NAME COPYRIGHT)
     string(TOLOWER "rc_${field}" variable)
-    _qarvel_rc_string(${variable} "${ARG_${field}}")
+    _qarvel_rc_string(${variable} "${QARVEL_IDENTITY_${field}}")
   endforeach()
   set(rc_copyright_value "")
-  if(NOT "${ARG_COPYRIGHT}" STREQUAL "")
+  if(NOT "${QARVEL_IDENTITY_COPYRIGHT}" STREQUAL "")
     set(rc_copyright_value "VALUE \"LegalCopyright\", \"${rc_copyright}\"")
   endif()
 
   # A program whose own manifest requires elevation cannot be started by a
   # launcher that runs as the invoker (CreateProcessW fails with error 740):
   # such a launcher must ask for the rights itself.
-  if(ARG_ELEVATED)
+  if(QARVEL_IDENTITY_ELEVATED)
     set(execution_level requireAdministrator)
   else()
     set(execution_level asInvoker)
@@ -42,11 +37,6 @@ function(_qarvel_launcher_resources out work)
   set(manifest "${work}/launcher.manifest")
   configure_file("${QARVEL_SOURCE_DIR}/resources/launcher.manifest.in" "${manifest}" @ONLY)
   _qarvel_rc_string(rc_manifest "${manifest}")
-  _qarvel_rc_string(rc_icon "${ARG_ICON}")
-
+  _qarvel_rc_string(rc_icon "${QARVEL_IDENTITY_ICON}")
   configure_file("${QARVEL_SOURCE_DIR}/resources/launcher.rc.in" "${work}/launcher.rc" @ONLY)
-  # windres reports no dependencies: a changed icon or manifest must still
-  # rebuild the resources.
-  set_source_files_properties("${work}/launcher.rc" PROPERTIES OBJECT_DEPENDS "${manifest};${ARG_ICON}")
-  set(${out} "${work}/launcher.rc" PARENT_SCOPE)
 endfunction()

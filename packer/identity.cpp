@@ -132,6 +132,12 @@ bool keeps_example_identity(const Identity& as_given) {
            as_given.target_spec.empty();
 }
 
+std::string example_identity_warning(const std::string& target_spec) {
+    return "this launcher keeps the example identity and unpacks into " + target_spec +
+           ", the cache folder that every such launcher shares; give a company, a product and a "
+           "version (or a target spec) to choose a folder of its own";
+}
+
 void complete_identity(Identity& identity, const std::string& output_file_name) {
     const std::pair<const char*, const std::string*> texts[] = {
         {"company", &identity.company},

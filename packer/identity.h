@@ -43,6 +43,10 @@ void complete_identity(Identity& identity, const std::string& output_file_name);
 // every such launcher shares.
 bool keeps_example_identity(const Identity& as_given);
 
+// The warning for a launcher that keeps the example identity and so unpacks
+// into target_spec, which it shares; one line without a prefix.
+std::string example_identity_warning(const std::string& target_spec);
+
 // The cache folder of a launcher given no target spec:
 // ROOT\<company without spaces>\<product>\<version up to its last non-zero
 // number, at least two>, from a checked version. Throws IdentityError when

@@ -145,12 +145,8 @@ int make_launcher(const LauncherArguments& args) {
                                      " lies inside the folder being packed");
         folder = collect_app_folder(args.folder, args.main_path);
         if (example_identity)
-            std::fprintf(stderr,
-                         "qarvel-pack: warning: without --company, --product and --version this "
-                         "launcher keeps the example identity and unpacks into %s, the cache "
-                         "folder that every such launcher shares; give them (or --target-spec) "
-                         "to choose a folder of its own\n",
-                         identity.target_spec.c_str());
+            std::fprintf(stderr, "qarvel-pack: warning: %s\n",
+                         example_identity_warning(identity.target_spec).c_str());
     }
 
     std::optional<TemporaryFile> depfile;

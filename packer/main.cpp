@@ -1,8 +1,10 @@
 // qarvel-pack: builds the payload of a one-file launcher from an application
 // folder, makes a finished launcher from a folder or a payload, and lists,
-// verifies and extracts the payload of a payload file or of a built launcher.
+// verifies and extracts the payload of a payload file or of a built launcher;
+// completes and checks a launcher's identity for the build tooling.
 #include "packer/app_folder.h"
 #include "packer/depfile.h"
+#include "packer/identity_command.h"
 #include "packer/launcher_command.h"
 #include "packer/payload_failure.h"
 #include "packer/payload_inspection.h"
@@ -178,29 +180,12 @@ void add_file_argument(CLI::App* command, InspectArguments& args) {
 
 // The options mean what they mean for create and scripts/build-launcher.
 void add_launcher_options(CLI::App* command, qarvel::LauncherArguments& args) {
-    auto& identity = args.identity;
     command->add_option("DIR", args.folder, "the application folder to pack");
     command->add_option("--main", args.main_path, "the main executable, relative to DIR");
     command->add_option("--payload", args.payload,
                         "a payload made by create (or a launcher): verified, then carried");
     command->add_option("-o,--output", args.output, "the launcher to write")->required();
-    command->add_option("--target-spec", identity.target_spec,
-                        "where the files are unpacked, a path template (default: named after "
-                        "company, product and version)");
-    command->add_option("--company", identity.company, "company name (default Lumbrook Crafts)");
-    command->add_option("--product", identity.product, "product name (default Quillowmere)");
-    command->add_option("--version", identity.version, "four numbers (default 1.20.0.0)");
-    command->add_option("--icon", identity.icon, "an .ico file (default the Qarvel icon)");
-    command->add_option("--copyright", identity.copyright, "LegalCopyright (default none)");
-    command->add_option("--description", identity.description,
-                        "FileDescription (default the product)");
-    command->add_option("--original-filename", identity.original_filename,
-                        "OriginalFilename (default the file name of -o)");
-    command->add_option("--internal-name", identity.internal_name,
-                        "InternalName (default the original file name without extension)");
-    command->add_flag("--elevated", identity.elevated, "ask for administrator rights");
-    command->add_flag("--windowed", identity.windowed,
-                      "the windowed launcher, for applications with windows");
+    qarvel::add_identity_options(command, args.identity);
     command->add_option("--level", args.compression.level, "zstd compression level")
         ->check(CLI::Range(1, 22))
         ->capture_default_str();
@@ -219,7 +204,7 @@ void add_launcher_options(CLI::App* command, qarvel::LauncherArguments& args) {
     command->add_flag("-q,--quiet", args.quiet, "print nothing on success, show no progress");
 }
 
-const char* const commands[] = {"create", "launcher", "list", "verify", "extract"};
+const char* const commands[] = {"create", "launcher", "list", "verify", "extract", "identity"};
 
 // CLI11 takes an unknown word for a stray argument and asks for a command;
 // say instead that it is not one, and which there are.
@@ -233,7 +218,8 @@ bool is_unknown_command(int argc, char** argv) {
 }
 
 std::string command_list() {
-    return "the commands are create, launcher, list, verify and extract; qarvel-pack --help "
+    return "the commands are create, launcher, list, verify, extract and identity; "
+           "qarvel-pack --help "
            "describes them";
 }
 
@@ -319,6 +305,10 @@ int main(int argc, char** argv) {
         ->required();
     extract_command->add_flag("-q,--quiet", extract_args.quiet, "print nothing on success");
 
+    qarvel::IdentityCommandArguments identity_args;
+    CLI::App* identity_command = nullptr;
+    qarvel::add_identity_command(app, identity_args, &identity_command);
+
     CLI11_PARSE(app, argc, argv);
     if (!default_name.empty())
         return print_default(default_name);
@@ -343,6 +333,8 @@ int main(int argc, char** argv) {
             return verify(verify_args);
         if (*extract_command)
             return extract(extract_args);
+        if (*identity_command)
+            return qarvel::run_identity_command(identity_args);
     } catch (const std::exception& error) {
         std::fflush(stdout);
         std::fprintf(stderr, "qarvel-pack: error: %s\n", error.what());

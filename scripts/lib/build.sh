@@ -17,7 +17,8 @@ qarvel_build_host() {
   qarvel_configure "$QARVEL_BUILD/host" -DQARVEL_LAUNCHER_IMAGE="$QARVEL_LAUNCHER_IMAGE" \
     ${QARVEL_BUILD_TESTS:+-DQARVEL_BUILD_TESTS=$QARVEL_BUILD_TESTS}
   cmake --build "$QARVEL_BUILD/host" -j "$QARVEL_JOBS" "$@"
-  QARVEL_PACK="$QARVEL_BUILD/host/packer/qarvel-pack"
+  # Exported: scripts/build-launcher, run by the tests too, uses it.
+  export QARVEL_PACK="$QARVEL_BUILD/host/packer/qarvel-pack"
 }
 
 # Every target but the image needs the host build: run qarvel_build_host

@@ -70,9 +70,11 @@ INSTANTIATE_TEST_SUITE_P(
                     {"bogus"},
                     2,
                     "qarvel-pack: 'bogus' is not a command; the commands are create, launcher, "
-                    "list, verify and extract"},
-        CommandCase{
-            "no_command", {}, 2, "the commands are create, launcher, list, verify and extract"},
+                    "list, verify, extract and identity"},
+        CommandCase{"no_command",
+                    {},
+                    2,
+                    "the commands are create, launcher, list, verify, extract and identity"},
         CommandCase{"version", {"--version"}, 0, "", "qarvel-pack "},
         CommandCase{"default_window",
                     {"--print-default", "window-log"},

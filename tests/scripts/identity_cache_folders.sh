@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Two application folders built with scripts/build-launcher and different
-# products, without --target-spec, unpack under Wine into two cache folders
-# named after their identities. Only a build that keeps the example identity
+# Application folders built with scripts/build-launcher and different
+# identities, without --target-spec, unpack under Wine into cache folders
+# named after them. Only a build that keeps the example identity
 # warns, once, and so does qarvel_add_onefile_launcher in its configure step.
 #   identity_cache_folders.sh ECHO_CHILD WORK_DIR
 set -euo pipefail
@@ -34,17 +34,35 @@ build() {
     || { cat "$work/$name.stderr" >&2; fail "building $name"; }
 }
 
-for product in Alpha Beta; do
-  build "$product" --company "Acme Tools" --product "$product $$" --version 4.2.0.9
-  [ ! -s "$work/$product.stderr" ] || fail "the build of $product printed: $(cat "$work/$product.stderr")"
-  ! grep -q 'example identity' "$work/build/configure.log" || fail "CMake warned about $product"
-  report="$(wine "$work/out/$product.exe" 2>/dev/null | tr -d '\r')" || fail "$product.exe exited with $?"
-  expected="exe=$local_appdata\\AcmeTools\\$product $$\\4.2\\main.exe"
+# name product version folder [more options...]: a launcher of company Acme
+# Tools unpacks into that folder, and only there. A patch version gets a
+# folder of its own; values that read as options or as the CMake function's
+# keywords are values, and ask for no administrator rights.
+cases=(
+  "alpha|Alpha $$|4.2.0.0|Alpha $$\\4.2"
+  "alpha-patch|Alpha $$|4.2.1.0|Alpha $$\\4.2.1"
+  "beta|Beta $$|4.2.0.9|Beta $$\\4.2.0.9"
+  "keywords|ELEVATED|3.0.0.0|ELEVATED\\3.0|--description|VERSION|--copyright|ICON|--internal-name|--windowed"
+)
+for case in "${cases[@]}"; do
+  IFS='|' read -r -a fields <<<"$case"
+  name="${fields[0]}" product="${fields[1]}" version="${fields[2]}" folder="${fields[3]}"
+  more=("${fields[@]:4}")
+  build "$name" --company "Acme Tools" --product "$product" --version "$version" "${more[@]}"
+  [ ! -s "$work/$name.stderr" ] || fail "the build of $name printed: $(cat "$work/$name.stderr")"
+  ! grep -q 'example identity' "$work/build/configure.log" || fail "CMake warned about $name"
+  report="$(wine "$work/out/$name.exe" 2>/dev/null | tr -d '\r')" || fail "$name.exe exited with $?"
+  expected="exe=$local_appdata\\AcmeTools\\$folder\\main.exe"
   grep -qxF -- "$expected" <<<"$report" \
-    || fail "$product.exe: expected $expected, got $(grep '^exe=' <<<"$report" || echo "$report")"
-  [ "$(cat "$company_folder/$product $$/4.2/which.txt")" = "$product" ] \
-    || fail "$product's files are not in their own cache folder"
+    || fail "$name.exe: expected $expected, got $(grep '^exe=' <<<"$report" || echo "$report")"
+  [ "$(cat "$company_folder/${folder//\\//}/which.txt")" = "$name" ] \
+    || fail "$name's files are not in their own cache folder"
 done
+# The image says what it was given, and runs as the invoker.
+bash "$root/tests/target/resources/check_image.sh" "$work/out/keywords.exe" --company "Acme Tools" \
+  --product ELEVATED --version 3.0.0.0 --description VERSION --copyright ICON \
+  --internal-name --windowed --target-spec '{CACHE_DIR}\AcmeTools\ELEVATED\3.0' \
+  || fail "the image of the keywords build"
 
 # Without any identity option the launcher is built, with one warning.
 build example

@@ -1,42 +1,90 @@
 #!/usr/bin/env bash
-# qarvel_add_onefile_launcher refuses a bad version or icon, and an identity
-# that names no cache folder, when it is called, so the configure step fails with the reason and nothing is built.
-# The project of scripts/build-launcher is configured directly, as a user's
-# project would call the function.
-#   onefile_function_refusals.sh ZSTD_SOURCE WORK_DIR
+# qarvel_add_onefile_launcher refuses a bad identity with qarvel-pack's one
+# line, and a value equal to one of its keywords, which it cannot tell from
+# the keyword. With QARVEL_PACK existing when it is called, the configure
+# step fails and nothing is built; with a QARVEL_PACK that the build makes,
+# the build stops at the identity step, before anything is compiled.
+#   onefile_function_refusals.sh QARVEL_PACK ZSTD_SOURCE WORK_DIR
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
-zstd_source="$1"
-work="$2"
+pack="$1"
+zstd_source="$2"
+work="$3"
 rm -rf "$work"
-mkdir -p "$work"
+mkdir -p "$work/project"
 work="$(realpath "$work")"
-printf 'payload\n' >"$work/payload.bin"
-printf 'GIF89a, not an icon\n' >"$work/picture.ico"
+printf 'payload\n' >"$work/project/payload.bin"
+printf 'GIF89a, not an icon\n' >"$work/project/picture.ico"
+# The call's arguments after PAYLOAD come from QARVEL_CASE, as CMake code.
+cat >"$work/project/CMakeLists.txt" <<CMAKE
+cmake_minimum_required(VERSION 3.25)
+project(function_refusals LANGUAGES C CXX)
+include("$root/cmake/QarvelOnefile.cmake")
+cmake_language(EVAL CODE "qarvel_add_onefile_launcher(app PAYLOAD payload.bin \${QARVEL_CASE})")
+CMAKE
+
+configure() {
+  cmake --no-warn-unused-cli -S "$work/project" -B "$1" -G Ninja \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" -DQARVEL_ZSTD_SOURCE="$zstd_source" \
+    "${@:2}"
+}
 
 failures=0
-# refused EXPECTED_TEXT -DVARIABLE=VALUE...: configuring fails and says EXPECTED_TEXT.
+# refused EXPECTED_TEXT CASE: configuring with the call's arguments CASE fails
+# and says "qarvel_add_onefile_launcher(app): EXPECTED_TEXT". One build
+# folder serves every case, so the compilers are looked at once.
 refused() {
-  local expected="$1" build="$work/build-$((++case_number))"
-  shift
-  if cmake --no-warn-unused-cli -S "$root/tools/build-launcher" -B "$build" -G Ninja \
-    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" -DQARVEL_ZSTD_SOURCE="$zstd_source" \
-    -DQARVEL_LAUNCHER_PAYLOAD="$work/payload.bin" "$@" >"$build.log" 2>&1; then
-    echo "FAIL: $* was accepted" >&2
+  local expected="qarvel_add_onefile_launcher(app): $1" log="$work/case-$((++case_number)).log"
+  if configure "$work/build" -DQARVEL_PACK="$pack" -DQARVEL_CASE="$2" >"$log" 2>&1; then
+    echo "FAIL: $2 was accepted" >&2
     failures=$((failures + 1))
-  elif ! tr -s '[:space:]' ' ' <"$build.log" | grep -qF -- "$expected"; then
-    echo "FAIL: $*: no '$expected' in:" >&2
-    cat "$build.log" >&2
+  elif ! tr -s '[:space:]' ' ' <"$log" | grep -qF -- "$expected"; then
+    echo "FAIL: $2: no '$expected' in:" >&2
+    cat "$log" >&2
     failures=$((failures + 1))
   fi
 }
 case_number=0
-refused "VERSION 1.2.3 must be four numbers, as 1.20.0.0" -DQARVEL_LAUNCHER_VERSION=1.2.3
-refused "VERSION 1.2.3.65536: each number must be at most 65535" -DQARVEL_LAUNCHER_VERSION=1.2.3.65536
-refused "$work/picture.ico is not an icon (.ico) file" -DQARVEL_LAUNCHER_ICON="$work/picture.ico"
-refused "no such icon file: $work/none.ico" -DQARVEL_LAUNCHER_ICON="$work/none.ico"
-# Without TARGET_SPEC the company names a folder: one of forbidden characters cannot.
-refused 'COMPANY "<?>" leaves no name for the cache folder: give TARGET_SPEC' -DQARVEL_LAUNCHER_COMPANY='<?>'
+device="it is a device name, which Windows opens as a device; give a target spec"
+refused "version 1.2.3: want four numbers, as 1.20.0.0" 'VERSION 1.2.3'
+refused "version 1.2.3.65536: each number must be at most 65535" 'VERSION 1.2.3.65536'
+refused "$work/project/picture.ico is not an icon (.ico) file" 'ICON picture.ico'
+refused "no such icon file: $work/project/none.ico" 'ICON none.ico'
+refused 'the company "<?>" leaves no name for the cache folder; give a target spec' 'COMPANY "<?>"'
+refused "the product \"CON\" leaves the cache folder name 'CON': $device" 'PRODUCT CON'
+refused "the company \"lpt² .txt\" leaves the cache folder name 'lpt².txt': $device" 'COMPANY "lpt² .txt"'
+refused "the product holds a control character" 'PRODUCT "a\tb"'
+refused "the value of PRODUCT is ELEVATED, which this function can only read as a keyword" \
+  'PRODUCT ELEVATED'
+refused "the value of DESCRIPTION is VERSION, which this function can only read as a keyword" \
+  'DESCRIPTION VERSION VERSION 1.0.0.0'
+refused "the value of COMPANY is ICON, which this function can only read as a keyword" \
+  'COMPANY ICON'
+refused "INTERNAL_NAME has no value" 'COMPANY Acme INTERNAL_NAME'
+
+# The same call made sound configures; a value that only contains a keyword
+# is a value.
+configure "$work/build" -DQARVEL_PACK="$pack" -DQARVEL_CASE='COMPANY "ICON Co" PRODUCT "-ELEVATED"' \
+  >"$work/sound.log" 2>&1 \
+  || { echo "FAIL: a sound call was refused:" >&2; cat "$work/sound.log" >&2; failures=$((failures + 1)); }
+
+# A qarvel-pack that does not exist yet is asked in the build's identity
+# step: the build stops there with the line, before anything is compiled.
+configure "$work/build-later" -DQARVEL_PACK="$work/later/qarvel-pack" -DQARVEL_CASE='PRODUCT "NUL.log"' \
+  >"$work/later.configure.log" 2>&1 \
+  || { echo "FAIL: configuring for a later qarvel-pack:" >&2; cat "$work/later.configure.log" >&2; exit 1; }
+mkdir -p "$work/later"
+cp "$pack" "$work/later/qarvel-pack"
+expected="qarvel_add_onefile_launcher(app): the product \"NUL.log\" leaves the cache folder name 'NUL.log': $device"
+if cmake --build "$work/build-later" -j 2 >"$work/later.build.log" 2>&1; then
+  echo "FAIL: the build with a device name as the product succeeded" >&2
+  failures=$((failures + 1))
+elif ! tr -s '[:space:]' ' ' <"$work/later.build.log" | grep -qF -- "$expected" \
+  || grep -q 'Building' "$work/later.build.log"; then
+  echo "FAIL: the build did not stop at the identity step with '$expected':" >&2
+  cat "$work/later.build.log" >&2
+  failures=$((failures + 1))
+fi
 
 [ $failures -eq 0 ] || exit 1
-echo "onefile_function_refusals: each bad input refused when the function is called"
+echo "onefile_function_refusals: each bad input refused when the function is called, or at the start of the build"

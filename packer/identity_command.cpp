@@ -1,0 +1,106 @@
+#include "packer/identity_command.h"
+
+#include "packer/launcher_image.h"
+#include "packer/utf16.h"
+
+#include <cctype>
+#include <cstdio>
+#include <filesystem>
+#include <utility>
+#include <vector>
+
+namespace qarvel {
+namespace {
+
+// A CMake bracket argument holds any text without a newline, as long as its
+// closing bracket does not appear in it.
+std::string cmake_bracket(const std::string& text) {
+    std::string equals;
+    while (text.find("]" + equals + "]") != std::string::npos)
+        equals += '=';
+    return "[" + equals + "[" + text + "]" + equals + "]";
+}
+
+std::string cmake_variable(const std::string& name) {
+    std::string variable;
+    for (char c : name)
+        variable += c == '-' ? '_' : static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return variable;
+}
+
+} // namespace
+
+void add_identity_options(CLI::App* command, Identity& identity) {
+    command->add_option("--company", identity.company,
+                        "the company in the version information and the cache folder's name "
+                        "(default \"Lumbrook Crafts\")");
+    command->add_option("--product", identity.product,
+                        "the product, likewise (default \"Quillowmere\")");
+    command->add_option("--version", identity.version,
+                        "the version A.B.C.D, each number at most 65535 (default 1.20.0.0)");
+    command->add_option("--target-spec", identity.target_spec,
+                        "where the files are unpacked, a path template (default "
+                        "{CACHE_DIR}\\<company without spaces>\\<product>\\<version up to its "
+                        "last non-zero number, at least two>)");
+    command->add_option("--icon", identity.icon, "an .ico file (default the Qarvel icon)");
+    command->add_option("--copyright", identity.copyright, "LegalCopyright (default none)");
+    command->add_option("--description", identity.description,
+                        "FileDescription (default the product)");
+    command->add_option("--original-filename", identity.original_filename,
+                        "OriginalFilename (default the file name of -o)");
+    command->add_option("--internal-name", identity.internal_name,
+                        "InternalName (default the original file name without its extension)");
+    command->add_flag("--elevated", identity.elevated,
+                      "the launcher asks for administrator rights");
+    command->add_flag("--windowed", identity.windowed,
+                      "the windowed launcher, for applications with windows");
+}
+
+void add_identity_command(CLI::App& app, IdentityCommandArguments& args, CLI::App** command) {
+    *command = app.add_subcommand(
+        "identity", "complete and check a launcher's identity as every way of building one "
+                    "does, and print it; refuses a bad one with one line and exit code 1");
+    (*command)
+        ->add_option("-o,--output", args.output,
+                     "the launcher's file; its name is the default original file name")
+        ->required();
+    add_identity_options(*command, args.identity);
+    (*command)->add_flag("--cmake", args.cmake,
+                         "print CMake set() commands of QARVEL_IDENTITY_... variables");
+}
+
+int run_identity_command(const IdentityCommandArguments& args) {
+    Identity identity = args.identity;
+    complete_identity(identity, std::filesystem::path(args.output).filename().string());
+    // The texts a launcher reads must fit their room in its image, however
+    // it is made.
+    check_launcher_constants({utf8_to_utf16(identity.target_spec), utf8_to_utf16(identity.company),
+                              utf8_to_utf16(identity.product), utf8_to_utf16(identity.version)});
+    std::string warning;
+    if (keeps_example_identity(args.identity))
+        warning = example_identity_warning(identity.target_spec);
+
+    const std::pair<const char*, std::string> fields[] = {
+        {"company", identity.company},
+        {"product", identity.product},
+        {"version", identity.version},
+        {"target-spec", identity.target_spec},
+        {"icon", identity.icon},
+        {"copyright", identity.copyright},
+        {"description", identity.description},
+        {"original-filename", identity.original_filename},
+        {"internal-name", identity.internal_name},
+        {"elevated",
+         args.cmake ? (identity.elevated ? "TRUE" : "FALSE") : (identity.elevated ? "yes" : "no")},
+        {"windowed",
+         args.cmake ? (identity.windowed ? "TRUE" : "FALSE") : (identity.windowed ? "yes" : "no")},
+        {"warning", warning},
+    };
+    for (const auto& [name, value] : fields)
+        std::printf(args.cmake ? "set(QARVEL_IDENTITY_%s %s)\n" : "%s: %s\n",
+                    args.cmake ? cmake_variable(name).c_str() : name,
+                    args.cmake ? cmake_bracket(value).c_str() : value.c_str());
+    return 0;
+}
+
+} // namespace qarvel
