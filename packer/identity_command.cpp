@@ -57,8 +57,9 @@ void add_identity_command(CLI::App& app, IdentityCommandArguments& args, CLI::Ap
     *command = app.add_subcommand(
         "identity", "complete and check a launcher's identity as every way of building one "
                     "does, and print it; refuses a bad one with one line and exit code 1");
-    (*command)->add_option("-o,--output", args.output,
-                           "the launcher's file; its name is the default original file name")
+    (*command)
+        ->add_option("-o,--output", args.output,
+                     "the launcher's file; its name is the default original file name")
         ->required();
     add_identity_options(*command, args.identity);
     (*command)->add_flag("--cmake", args.cmake,

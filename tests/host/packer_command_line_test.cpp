@@ -69,9 +69,10 @@ INSTANTIATE_TEST_SUITE_P(
         CommandCase{"unknown_command",
                     {"bogus"},
                     2,
-                    "qarvel-pack: 'bogus' is not a command; the commands are create, list, verify "
-                    "and extract"},
-        CommandCase{"no_command", {}, 2, "the commands are create, list, verify and extract"},
+                    "qarvel-pack: 'bogus' is not a command; the commands are create, list, verify, "
+                    "extract and identity"},
+        CommandCase{
+            "no_command", {}, 2, "the commands are create, list, verify, extract and identity"},
         CommandCase{"version", {"--version"}, 0, "", "qarvel-pack "},
         CommandCase{"default_window",
                     {"--print-default", "window-log"},

@@ -41,8 +41,7 @@ build() {
 cases=(
   "alpha|Alpha $$|4.2.0.0|Alpha $$\\4.2"
   "alpha-patch|Alpha $$|4.2.1.0|Alpha $$\\4.2.1"
-  "beta|Beta $$|4.2.0.9|Beta $$\\4.2.0.9"
-  "keywords|ELEVATED|3.0.0.0|ELEVATED\\3.0|--description|VERSION|--copyright|ICON|--internal-name|--windowed"
+  "keywords|ELEVATED|3.0.0.7|ELEVATED\\3.0.0.7|--description|VERSION|--copyright|ICON|--internal-name|--windowed"
 )
 for case in "${cases[@]}"; do
   IFS='|' read -r -a fields <<<"$case"
@@ -60,8 +59,8 @@ for case in "${cases[@]}"; do
 done
 # The image says what it was given, and runs as the invoker.
 bash "$root/tests/target/resources/check_image.sh" "$work/out/keywords.exe" --company "Acme Tools" \
-  --product ELEVATED --version 3.0.0.0 --description VERSION --copyright ICON \
-  --internal-name --windowed --target-spec '{CACHE_DIR}\AcmeTools\ELEVATED\3.0' \
+  --product ELEVATED --version 3.0.0.7 --description VERSION --copyright ICON \
+  --internal-name --windowed --target-spec '{CACHE_DIR}\AcmeTools\ELEVATED\3.0.0.7' \
   || fail "the image of the keywords build"
 
 # Without any identity option the launcher is built, with one warning.
