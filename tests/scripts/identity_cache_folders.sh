@@ -22,6 +22,9 @@ local_appdata_unix="$(winepath -u "$local_appdata" 2>/dev/null)"
 company_folder="$local_appdata_unix/AcmeTools"
 trap 'rm -rf "$company_folder"' EXIT
 
+# CMake wraps its warnings' lines.
+configure_log() { tr -s '[:space:]' ' ' <"$work/build/configure.log"; }
+
 # The build folder is shared: only the first build compiles.
 build() {
   local name="$1"
@@ -49,7 +52,7 @@ for case in "${cases[@]}"; do
   more=("${fields[@]:4}")
   build "$name" --company "Acme Tools" --product "$product" --version "$version" "${more[@]}"
   [ ! -s "$work/$name.stderr" ] || fail "the build of $name printed: $(cat "$work/$name.stderr")"
-  ! grep -q 'example identity' "$work/build/configure.log" || fail "CMake warned about $name"
+  ! grep -q 'example identity' <<<"$(configure_log)" || fail "CMake warned about $name"
   report="$(wine "$work/out/$name.exe" 2>/dev/null | tr -d '\r')" || fail "$name.exe exited with $?"
   expected="exe=$local_appdata\\AcmeTools\\$folder\\main.exe"
   grep -qxF -- "$expected" <<<"$report" \
@@ -69,5 +72,5 @@ grep -q 'warning: .*example identity' "$work/example.stderr" \
   && [ "$(wc -l <"$work/example.stderr")" -eq 1 ] \
   || fail "the build that keeps the example identity warned: '$(cat "$work/example.stderr")'"
 # qarvel_add_onefile_launcher warns CMake users in the same case.
-grep -q 'keeps the example identity' "$work/build/configure.log" || fail "CMake did not warn"
+grep -q 'keeps the example identity' <<<"$(configure_log)" || fail "CMake did not warn"
 echo "identity_cache_folders: each product in its own cache folder"
