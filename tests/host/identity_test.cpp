@@ -244,7 +244,7 @@ TEST(IdentityCommand, RefusesWithOneLine) {
 // semicolons, quotes and backslashes arrive whole.
 TEST(IdentityCommand, AnswersCMakeWithTextsWhole) {
     qarvel_test::ScratchFolder scratch;
-    const std::string product = "a;b]]c]=]d \"q\" \\ ${x}";
+    const std::string product = "a;b]]c]=]d \"q\" \\ ${x}]";
     auto answer = run_pack({"identity", "--cmake", "-o", "a.exe", "--product", product,
                             "--target-spec", "{PROGRAM_DIR}\\x;y", "--elevated"});
     ASSERT_EQ(answer.exit_code, 0) << answer.err;
