@@ -20,6 +20,8 @@ WHY_SECOND_BUILD = "another payload reassembles one object and relinks"
 WHY_FROM_PAYLOAD = "completing the image is one pass over the payload: little more than writing its bytes"
 WHY_FROM_FOLDER = "compressing the folder is the work; completing the image adds one pass over the payload"
 WHY_IMAGE = "a figure to watch, aim 256 KiB: the launcher image qarvel-pack carries and completes"
+WHY_LOCK = ("a figure to watch, no target: paid once by a launch that writes, "
+            "against the seconds of writing a fresh tree")
 WHY_STUB = "a figure to watch, no target: what every download of a launcher carries before its payload"
 
 
@@ -86,6 +88,18 @@ def main():
             ["child_floor", "decompress_floor", "crc_floor"])
     against(f"decompress, window 2^{other_window} / 2^{default_window}", "decompress_other",
             ["decompress_floor"])
+    # The reported figures are microseconds per take and release.
+    for label, name in (("cache lock, lock file (now): take and release", "lock_file"),
+                        ("cache lock, named mutex (before): take and release", "lock_mutex")):
+        rows.append((label, *spread([value * 1000 for value in times[name]], "µs"), "", "", "", ""))
+    lock_ratios = [f / m for f, m in zip(times["lock_file"], times["lock_mutex"])]
+    cold_shares = [f / c * 100 for f, c in zip(times["lock_file"], times["cold"])]
+    rows.append(("cache lock: lock file / named mutex", "", "",
+                 f"{statistics.median(lock_ratios):.1f} ({min(lock_ratios):.1f}–{max(lock_ratios):.1f})",
+                 "", "", ""))
+    rows.append(("cache lock: lock file / cold launch", "", "",
+                 f"{statistics.median(cold_shares):.3f}% ({min(cold_shares):.3f}–{max(cold_shares):.3f}%)",
+                 "", "", WHY_LOCK))
 
     floor_ws = max(ws for ws, _ in memory["memory_decompress_floor"])
     floor_commit = max(commit for _, commit in memory["memory_decompress_floor"])

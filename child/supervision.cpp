@@ -42,13 +42,33 @@ BOOL WINAPI console_control_handler(DWORD event_type) {
     return FALSE;
 }
 
+// The child starts as the launcher was started: with its standard handles,
+// and shown as it was asked to be shown (a shortcut's "Run: Minimized",
+// "start /min"), which the system hands only to the first process.
+static void fill_startup_information(STARTUPINFOW* startup) {
+    STARTUPINFOW own{};
+    own.cb = sizeof own;
+    GetStartupInfoW(&own);
+    startup->cb = sizeof *startup;
+    if (own.dwFlags & STARTF_USESHOWWINDOW) {
+        startup->dwFlags |= STARTF_USESHOWWINDOW;
+        startup->wShowWindow = own.wShowWindow;
+    }
+    startup->hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup->hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
+    startup->hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    // A launcher started without any standard handle (a windowed one from
+    // Explorer) passes none: Windows 7 would hand a console child the null
+    // handles as they are, leaving it no output even in its own console
+    // ("STARTUPINFOW", hStdInput).
+    if (startup->hStdInput != nullptr || startup->hStdOutput != nullptr ||
+        startup->hStdError != nullptr)
+        startup->dwFlags |= STARTF_USESTDHANDLES;
+}
+
 DWORD launch_child_and_wait(const wchar_t* main_executable_path) {
     STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
-    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    fill_startup_information(&startup);
 
     wchar_t* command_line = build_child_command_line();
     PROCESS_INFORMATION process{};

@@ -7,6 +7,6 @@
 BOOL WINAPI console_control_handler(DWORD event_type);
 
 // Starts the main executable as the child with the launcher's console,
-// handles, directory and environment, waits for it and returns its exit
+// handles, show state, directory and environment, waits for it and returns its exit
 // code (1 when that cannot be read). A failed start ends the launcher.
 DWORD launch_child_and_wait(const wchar_t* main_executable_path);

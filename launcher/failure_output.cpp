@@ -59,8 +59,31 @@ static void write_line(DWORD std_handle_id, const wchar_t* line) {
     write_bytes(stream, utf8_line, static_cast<DWORD>(bytes + 2));
 }
 
+// A window station that is not visible (a scheduled task that runs whether
+// or not the user is logged on, a service, an SSH session) shows a message
+// box to nobody, and MessageBoxW would wait there for good
+// ("GetUserObjectInformationW", "USEROBJECTFLAGS").
+static bool window_station_is_visible() {
+    using GetStationFunction = HWINSTA(WINAPI*)();
+    using GetInformationFunction = BOOL(WINAPI*)(HANDLE, int, void*, DWORD, DWORD*);
+    auto get_station = reinterpret_cast<GetStationFunction>(
+        system_function(L"user32.dll", "GetProcessWindowStation"));
+    auto get_information = reinterpret_cast<GetInformationFunction>(
+        system_function(L"user32.dll", "GetUserObjectInformationW"));
+    if (get_station == nullptr || get_information == nullptr)
+        return false;
+    HWINSTA station = get_station();
+    USEROBJECTFLAGS flags = {};
+    DWORD needed = 0;
+    if (station == nullptr || !get_information(station, UOI_FLAGS, &flags, sizeof flags, &needed))
+        return false;
+    return (flags.dwFlags & WSF_VISIBLE) != 0;
+}
+
 // user32 is loaded only here: a launch that does not fail never pays for it.
 static void show_message_box(const wchar_t* line) {
+    if (!window_station_is_visible())
+        return;
     using MessageBoxFunction = int(WINAPI*)(HWND, const wchar_t*, const wchar_t*, UINT);
     auto message_box =
         reinterpret_cast<MessageBoxFunction>(system_function(L"user32.dll", "MessageBoxW"));

@@ -14,5 +14,7 @@ constexpr size_t failure_line_capacity_units = 16384;
 // way as the C runtime's text mode would: the line, then CR LF. The
 // windowed launcher, which has no console, writes the line the same way
 // when it was given that stream, and shows it in a message box titled with
-// the product name; this returns once the user has closed the box.
+// the product name where someone can see it (a visible window station);
+// this returns once the user has closed the box, or at once where no one
+// would see it.
 void show_failure_line(DWORD std_handle_id, const wchar_t* line);

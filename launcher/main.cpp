@@ -33,7 +33,12 @@ static void set_launcher_directory() {
 }
 
 int wmain(int, wchar_t** argv) {
-    // A DLL planted in the current directory must never be loaded.
+    // A DLL planted beside the launcher (a Downloads folder) or in the
+    // current directory must never be loaded: libraries that system DLLs
+    // load by name come from System32 alone ("SetDefaultDllDirectories";
+    // the child does not inherit it), and the current directory leaves the
+    // search of any other load too ("SetDllDirectoryW").
+    SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
     SetDllDirectoryW(L"");
 
     // Values inherited from a parent launcher are never reused.

@@ -1,63 +1,102 @@
 #include "payload/cache_lock.h"
 
+#include "launcher/bounded_copy.h"
 #include "launcher/launcher_state.h"
+#include "paths/directories.h"
 
-#include <cwctype>
 #include <windows.h>
-#include <zlib.h>
 
-static HANDLE cache_lock = nullptr;
-static bool cache_lock_held = false;
+static HANDLE cache_lock = INVALID_HANDLE_VALUE;
 static bool cache_lock_unavailable = false;
+static wchar_t lock_path[path_capacity_units];
 
-// Mutex names are limited to MAX_PATH units and may not hold a backslash
-// after the namespace, so the name carries two checksums of the target
-// directory rather than the directory itself. Letters are folded to upper
-// case and a "\\?\" prefix is dropped, so that the usual spellings of one
-// folder share one lock. Folders that happen to share a name only wait for
-// each other now and then.
-static void make_lock_name(wchar_t* name) {
-    const wchar_t* directory = target_directory;
-    if (wcsncmp(directory, L"\\\\?\\", 4) == 0)
-        directory += 4;
-    uLong crc = crc32(0L, Z_NULL, 0);
-    uLong adler = adler32(0L, Z_NULL, 0);
-    for (; *directory != 0; ++directory) {
-        auto unit = static_cast<wchar_t>(towupper(static_cast<wint_t>(*directory)));
-        const Bytef bytes[2] = {static_cast<Bytef>(unit & 0xFF), static_cast<Bytef>(unit >> 8)};
-        crc = crc32(crc, bytes, 2);
-        adler = adler32(adler, bytes, 2);
+// Polling is needed only while Windows deletes a released lock file that
+// waiting launches still hold open (see open_lock_file).
+constexpr DWORD delete_pending_poll_ms = 20;
+
+// Shared for everything, so that every launch of the folder can wait on the
+// same file; write and delete access, so that only a process that may
+// change the folder can open it at all. Deleted when its last handle
+// closes.
+static HANDLE open_lock_file_once() {
+    return CreateFileW(lock_path, GENERIC_READ | GENERIC_WRITE | DELETE,
+                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                       FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+}
+
+// True when lock_path names a file that this process may see but not take:
+// it opens for its attributes alone. A file being deleted opens for nothing
+// ("CreateFile": a file marked for deletion refuses every new open with
+// access denied until its last handle is closed).
+static bool lock_file_exists_but_refused() {
+    HANDLE file = CreateFileW(lock_path, FILE_READ_ATTRIBUTES,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    CloseHandle(file);
+    return true;
+}
+
+// The lock file, or INVALID_HANDLE_VALUE when this launch may not take it.
+// A released lock file that other launches still hold open is marked for
+// deletion on Windows and refuses new opens until they close it; that
+// passes, and is waited out. A folder that cannot be made, a file that can
+// be seen but not opened for writing, or a folder where no file may be
+// created, does not pass: the launch goes on without the lock, and its
+// writes meet the same refusal and end with their own message.
+static HANDLE open_lock_file() {
+    bool missing_before = false;
+    for (;;) {
+        HANDLE file = open_lock_file_once();
+        if (file != INVALID_HANDLE_VALUE)
+            return file;
+        if (GetLastError() != ERROR_ACCESS_DENIED)
+            return INVALID_HANDLE_VALUE;
+        if (lock_file_exists_but_refused())
+            return INVALID_HANDLE_VALUE;
+        DWORD probe_error = GetLastError();
+        if (probe_error == ERROR_FILE_NOT_FOUND) {
+            // Gone between the two opens, or never there and not creatable.
+            if (missing_before)
+                return INVALID_HANDLE_VALUE;
+            missing_before = true;
+            continue;
+        }
+        if (probe_error != ERROR_ACCESS_DENIED)
+            return INVALID_HANDLE_VALUE;
+        missing_before = false;
+        Sleep(delete_pending_poll_ms);
     }
-    const wchar_t prefix[] = L"Local\\qarvel-cache-";
-    size_t length = 0;
-    for (; prefix[length] != 0; ++length)
-        name[length] = prefix[length];
-    const wchar_t digits[] = L"0123456789abcdef";
-    for (int shift = 28; shift >= 0; shift -= 4)
-        name[length++] = digits[(crc >> shift) & 0xF];
-    for (int shift = 28; shift >= 0; shift -= 4)
-        name[length++] = digits[(adler >> shift) & 0xF];
-    name[length] = 0;
 }
 
 bool take_cache_lock() {
-    if (cache_lock_held || cache_lock_unavailable)
+    if (cache_lock != INVALID_HANDLE_VALUE || cache_lock_unavailable)
         return false;
-    if (cache_lock == nullptr) {
-        wchar_t name[64];
-        make_lock_name(name);
-        cache_lock = CreateMutexW(nullptr, FALSE, name);
+    copy_bounded(lock_path, path_capacity_units, target_directory);
+    append_bounded(lock_path, path_capacity_units, L"\\.qarvel-lock");
+    // The lock lives in the target directory, which a first launch makes.
+    ensure_parent_directories(lock_path);
+    HANDLE file = open_lock_file();
+    // The wait has no limit: a holder writes, then releases, or ends and so
+    // releases ("LockFileEx": the system unlocks what an ending process
+    // held).
+    OVERLAPPED whole_lock = {};
+    if (file != INVALID_HANDLE_VALUE &&
+        !LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &whole_lock)) {
+        CloseHandle(file);
+        file = INVALID_HANDLE_VALUE;
     }
-    // An abandoned lock is owned all the same: its holder ended, and what
-    // it left half-done is found differing and written again.
-    DWORD result = cache_lock == nullptr ? WAIT_FAILED : WaitForSingleObject(cache_lock, INFINITE);
-    cache_lock_held = result == WAIT_OBJECT_0 || result == WAIT_ABANDONED;
-    cache_lock_unavailable = !cache_lock_held;
-    return cache_lock_held;
+    cache_lock = file;
+    cache_lock_unavailable = file == INVALID_HANDLE_VALUE;
+    return !cache_lock_unavailable;
 }
 
 void release_cache_lock() {
-    if (cache_lock_held)
-        ReleaseMutex(cache_lock);
-    cache_lock_held = false;
+    if (cache_lock == INVALID_HANDLE_VALUE)
+        return;
+    OVERLAPPED whole_lock = {};
+    UnlockFileEx(cache_lock, 0, 1, 0, &whole_lock);
+    CloseHandle(cache_lock);
+    cache_lock = INVALID_HANDLE_VALUE;
 }

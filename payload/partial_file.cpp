@@ -1,7 +1,6 @@
 #include "payload/partial_file.h"
 
 #include "launcher/bounded_copy.h"
-#include "launcher/failure.h"
 #include "launcher/launcher_state.h"
 #include "paths/environment.h"
 
@@ -53,8 +52,9 @@ static FILE_RENAME_INFO* rename_to_entry_path() {
 
 HANDLE create_partial_file() {
     // One name per entry: what a killed launch left there is taken over.
-    // Only one launch writes into the cache at a time (cache_lock.h), so
-    // no launch still at work can hold this name.
+    // Launches that hold the cache lock (cache_lock.h) never meet here; one
+    // that could not have it may find this name held, and then writes in
+    // place.
     copy_bounded(partial_path, partial_path_capacity_units, entry_path);
     append_bounded(partial_path, partial_path_capacity_units, partial_suffix);
     // Readable, for the copy when the rename fails; shared for reading, so
@@ -76,23 +76,20 @@ bool put_partial_file_in_place(HANDLE partial) {
     return true;
 }
 
-void copy_partial_file_to(HANDLE partial, HANDLE output) {
+bool copy_partial_file_to(HANDLE partial, HANDLE output) {
     LARGE_INTEGER start = {};
     if (!SetFilePointerEx(partial, start, nullptr, FILE_BEGIN))
-        fail_with_system_error("Error, couldn't unpack file to target path.", last_system_error());
+        return false;
     for (;;) {
         DWORD read = 0;
         if (!ReadFile(partial, copy_buffer, sizeof copy_buffer, &read, nullptr))
-            fail_with_system_error("Error, couldn't unpack file to target path.",
-                                   last_system_error());
+            return false;
         if (read == 0)
-            break;
+            return true;
         DWORD written = 0;
         if (!WriteFile(output, copy_buffer, read, &written, nullptr))
-            fail_with_system_error("Error, couldn't unpack file to target path.",
-                                   last_system_error());
+            return false;
     }
-    CloseHandle(output);
 }
 
 void discard_partial_file(HANDLE partial) {

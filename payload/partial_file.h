@@ -19,8 +19,9 @@ HANDLE create_partial_file();
 bool put_partial_file_in_place(HANDLE partial);
 
 // Copies the partial file's content into output, the entry path opened for
-// writing in place, and closes output.
-void copy_partial_file_to(HANDLE partial, HANDLE output);
+// writing in place. False, with the system's error, when a read or write
+// fails; output stays open either way.
+bool copy_partial_file_to(HANDLE partial, HANDLE output);
 
 // Deletes the partial file and closes it.
 void discard_partial_file(HANDLE partial);

@@ -28,7 +28,8 @@ enum class OnDisk {
 // stored checksum. An empty file cannot be mapped: it is up to date for an
 // empty entry. A file that is missing, empty or unreadable counts as
 // checksum 0, for which an entry stored with checksum 0 is up to date:
-// such an entry is never created.
+// such an entry (another producer's empty file stored with its plain
+// CRC-32) is never created where it is missing.
 static OnDisk compare_with_disk(const EntryFields& entry) {
     HANDLE file = CreateFileW(entry_path, GENERIC_READ,
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
@@ -101,7 +102,8 @@ static Output open_output(const EntryFields& entry, OnDisk found) {
 }
 
 // Leaves nothing of the content under the entry's name: a partial file is
-// deleted, and so is a file written in place.
+// deleted, and so is a file written in place, which was new or whose older
+// content CREATE_ALWAYS already cut away.
 static void discard_output(const Output& output) {
     if (output.partial) {
         discard_partial_file(output.file);
@@ -128,7 +130,13 @@ static void put_in_place(const EntryFields& entry, HANDLE partial) {
         discard_partial_file(partial);
         fail_open_for_writing();
     }
-    copy_partial_file_to(partial, output);
+    if (!copy_partial_file_to(partial, output)) {
+        DWORD error = last_system_error();
+        discard_output({output, false});
+        discard_partial_file(partial);
+        fail_with_system_error("Error, couldn't unpack file to target path.", error);
+    }
+    CloseHandle(output);
     discard_partial_file(partial);
 }
 
@@ -158,16 +166,21 @@ static void unpack_entry(const EntryFields& entry) {
             continue;
         checksum = crc32(checksum, copy_buffer, chunk);
         DWORD written = 0;
-        if (!WriteFile(output.file, copy_buffer, chunk, &written, nullptr))
-            fail_with_system_error("Error, couldn't unpack file to target path.",
-                                   last_system_error());
+        if (!WriteFile(output.file, copy_buffer, chunk, &written, nullptr)) {
+            // A full disk, say: no half-written file is left under the
+            // entry's name, and the next launch with room writes it whole.
+            DWORD error = last_system_error();
+            discard_output(output);
+            fail_with_system_error("Error, couldn't unpack file to target path.", error);
+        }
     }
     if (output.file == INVALID_HANDLE_VALUE)
         return;
     // The decoder does not notice a changed byte inside stored content; the
     // checksum does, and a damaged file is neither kept nor run. A stored 0
-    // is read as 1, as the packer stores it, so that payloads of other
-    // producers, which may store an empty file's 0 as it is, still unpack.
+    // is read as 1, as the packer stores it, so that an empty file that
+    // another producer stored with 0 passes where it is written (over a
+    // differing file; a missing one is not created, see compare_with_disk).
     if (payload_format::stored_checksum(static_cast<uint32_t>(checksum)) !=
         payload_format::stored_checksum(entry.checksum)) {
         discard_output(output);

@@ -56,6 +56,7 @@ int main(int argc, char** argv) {
     long long claim_size = -1, truncate = -1;
     std::string checksum_override;
     size_t long_name_units = 0;
+    std::string lone_surrogate_folder;
     bool no_end_marker = false, plain_crc = false;
     int window_log = 0;
     app.add_option("-o,--output", output, "payload file to write")->required();
@@ -64,6 +65,8 @@ int main(int argc, char** argv) {
                    "in stream order");
     app.add_option("--long-name", long_name_units,
                    "add an entry whose name is this many units long");
+    app.add_option("--lone-surrogate-in", lone_surrogate_folder,
+                   "add an entry in this folder whose name holds an unpaired surrogate");
     app.add_option("--claim-size", claim_size,
                    "size field of the last entry, whatever its content");
     app.add_option("--checksum", checksum_override, "checksum field of the last entry, in hex");
@@ -100,6 +103,10 @@ int main(int argc, char** argv) {
         }
         if (long_name_units > 0)
             add_entry(std::u16string(long_name_units, u'a'), Bytes{'x'});
+        if (!lone_surrogate_folder.empty())
+            add_entry(qarvel::utf8_to_utf16(lone_surrogate_folder) + u"\\lone-" +
+                          std::u16string(1, static_cast<char16_t>(0xD800)) + u"-half.txt",
+                      Bytes{'x'});
         if (claim_size >= 0)
             payload_format::put_u64_le(&stream[last_fields], static_cast<uint64_t>(claim_size));
         if (!checksum_override.empty())

@@ -1,6 +1,7 @@
 // The tests' child: reports what it received, one "key=value" line each, in
-// UTF-8 (command_line, argc, arg, cwd, exe, env, parent_pid), then behaves as
-// its environment asks.
+// UTF-8 (command_line, argc, arg, cwd, exe, env, parent_pid, and from its
+// start-up information show_window, a number or "none", and std_handles,
+// "given" or "none"), then behaves as its environment asks.
 //   ECHO_CHILD_EXIT_CODE   exit code to end with (decimal or 0x hex)
 //   ECHO_CHILD_SLEEP_MS    sleep this long before exiting
 //   ECHO_CHILD_REPORT      write the report to this file instead of stdout;
@@ -105,6 +106,15 @@ int wmain(int argc, wchar_t** argv) {
         report += "env=" + utf8(entry) + "\n";
     FreeEnvironmentStringsW(block);
     report += "parent_pid=" + std::to_string(parent_process_id()) + "\n";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    GetStartupInfoW(&startup);
+    report += "show_window=" +
+              (startup.dwFlags & STARTF_USESHOWWINDOW ? std::to_string(startup.wShowWindow)
+                                                      : std::string("none")) +
+              "\n";
+    report += std::string("std_handles=") +
+              (startup.dwFlags & STARTF_USESTDHANDLES ? "given" : "none") + "\n";
     if (!variable(L"ECHO_CHILD_READ_INPUT").empty()) {
         std::string input;
         char buffer[4096];

@@ -54,6 +54,62 @@ INSTANTIATE_TEST_SUITE_P(
         return std::string(target.param.label);
     });
 
+// A launch whose entry "blocked\\lone-<D800>-half.txt" cannot be written:
+// "blocked" is a file.
+Launch blocked_lone_surrogate(const std::string& label, const RunOptions& options = {}) {
+    Launch launch;
+    launch.directory = fresh_directory(label);
+    launch.launcher = place_launcher("failure_lone_surrogate", launch.directory);
+    launch.cache = launch.directory / "cache";
+    fs::create_directories(launch.cache);
+    write_file(launch.cache / "blocked", "a file, not a folder");
+    launch.result = run_launcher(launch.launcher, L"", options);
+    return launch;
+}
+
+const std::wstring lone_name = std::wstring(L"\\lone-") + wchar_t(0xD800) + L"-half.txt";
+
+// No encoder can carry the unpaired unit: it becomes U+FFFD, and the rest
+// of the line still arrives.
+TEST(UnpairedSurrogate, BecomesAReplacementCharacterInARedirectedLine) {
+    Launch launch = blocked_lone_surrogate("lone_surrogate_redirected");
+    EXPECT_EQ(launch.result.exit_code, 2u);
+    EXPECT_EQ(launch.result.err, "Error, failed to open '" +
+                                     to_utf8((launch.cache / "blocked").wstring()) +
+                                     "\\lone-\xEF\xBF\xBD-half.txt' for writing.\r\n");
+}
+
+// A console gets the line through its wide output, unit for unit, the
+// unpaired one included.
+TEST(UnpairedSurrogate, ReachesAConsoleUnitForUnit) {
+    // A console of this test's own, whatever it was started with.
+    FreeConsole();
+    ASSERT_TRUE(AllocConsole()) << GetLastError();
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    HANDLE screen =
+        CreateConsoleScreenBuffer(GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  &inherit, CONSOLE_TEXTMODE_BUFFER, nullptr);
+    ASSERT_NE(screen, INVALID_HANDLE_VALUE) << GetLastError();
+    DWORD mode = 0;
+    ASSERT_TRUE(GetConsoleMode(screen, &mode));
+    RunOptions options;
+    options.standard_error = screen;
+    Launch launch = blocked_lone_surrogate("lone_surrogate_console", options);
+    EXPECT_EQ(launch.result.exit_code, 2u);
+    EXPECT_EQ(launch.result.err, "");
+
+    const std::wstring line = L"Error, failed to open '" + (launch.cache / "blocked").wstring() +
+                              lone_name + L"' for writing.";
+    // Rows wrap, and the characters read back follow each other across them.
+    std::wstring shown(line.size() + 1, L'?');
+    DWORD read = 0;
+    ASSERT_TRUE(ReadConsoleOutputCharacterW(screen, shown.data(), static_cast<DWORD>(shown.size()),
+                                            COORD{0, 0}, &read));
+    shown.resize(read);
+    EXPECT_EQ(shown.substr(0, line.size()), line) << to_utf8(shown);
+    CloseHandle(screen);
+}
+
 TEST(TemplateFailure, NamesANonAsciiTemplateWholeAndAborts) {
     Launch launch = launch_fresh("failure_template_non_ascii");
     EXPECT_EQ(launch.result.exit_code, abort_status);

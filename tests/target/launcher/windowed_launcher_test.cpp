@@ -77,6 +77,113 @@ TEST_F(WindowedLauncher, TheConsoleLauncherGivesTheSameChildAConsoleToAttachTo) 
     EXPECT_EQ(report_value(report, "parent_console"), "attached");
 }
 
+// The child starts as the launcher was started: a shortcut's "Run:
+// Minimized" or "start /min" reaches it, for either kind of launcher, and
+// a windowed launcher started with no standard handles hands on none.
+struct StartCase {
+    const char* label;
+    const char* launcher;
+    int show_window; // -1: not given
+    bool standard_handles;
+    const char* child_show_window;
+    const char* child_std_handles;
+};
+
+void PrintTo(const StartCase& start, std::ostream* out) {
+    *out << start.label;
+}
+
+class ChildStart : public WindowedLauncher, public ::testing::WithParamInterface<StartCase> {};
+
+TEST_P(ChildStart, GetsTheLaunchersShowStateAndNoHandlesItWasNotGiven) {
+    const StartCase& start = GetParam();
+    fs::path directory = fresh_directory(start.label);
+    fs::path launcher = place_launcher(start.launcher, directory);
+    RunOptions options = child_options(directory);
+    options.show_window = start.show_window;
+    options.standard_handles = start.standard_handles;
+    ProcessResult result = run_launcher(launcher, L"", options);
+    EXPECT_EQ(result.exit_code, 0xC0DE1234u);
+    auto report = parse_report(read_file(directory / "report.txt"));
+    EXPECT_EQ(report_value(report, "show_window"), start.child_show_window);
+    EXPECT_EQ(report_value(report, "std_handles"), start.child_std_handles);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Starts, ChildStart,
+    ::testing::Values(StartCase{"WindowedMinimized", "windowed_echo", SW_SHOWMINNOACTIVE, true, "7",
+                                "given"},
+                      StartCase{"WindowedHidden", "windowed_echo", SW_HIDE, true, "0", "given"},
+                      StartCase{"WindowedPlain", "windowed_echo", -1, true, "none", "given"},
+                      StartCase{"WindowedWithoutHandles", "windowed_echo", SW_SHOWMINNOACTIVE,
+                                false, "7", "none"},
+                      StartCase{"ConsoleMinimized", "console_echo_windowed_child",
+                                SW_SHOWMINNOACTIVE, true, "7", "given"}),
+    [](const ::testing::TestParamInfo<StartCase>& start) {
+        return std::string(start.param.label);
+    });
+
+// A window station of its own, not visible, as a scheduled task, a service
+// or an SSH session has. Made from this process, which then goes back to
+// its own.
+std::wstring invisible_desktop() {
+    static std::wstring name;
+    if (!name.empty())
+        return name;
+    HWINSTA own = GetProcessWindowStation();
+    HWINSTA station = CreateWindowStationW(L"qarvel-invisible", 0, WINSTA_ALL_ACCESS, nullptr);
+    if (station == nullptr || !SetProcessWindowStation(station))
+        return {};
+    HDESK desktop = CreateDesktopW(L"default", nullptr, nullptr, 0, GENERIC_ALL, nullptr);
+    SetProcessWindowStation(own);
+    if (desktop == nullptr)
+        return {};
+    name = L"qarvel-invisible\\default";
+    return name;
+}
+
+// Nobody would see a box there: the line goes where a handle is, and the
+// launcher ends at once rather than wait for good.
+TEST_F(WindowedLauncher, ShowsNoBoxOnAWindowStationNobodySees) {
+    fs::path directory = fresh_directory("windowed_bad_header_invisible");
+    fs::path launcher = place_launcher("windowed_bad_header", directory);
+    RunOptions options;
+    options.desktop = invisible_desktop();
+    ASSERT_FALSE(options.desktop.empty()) << "no window station of its own: " << GetLastError();
+    // A hung launch is ended after this, and the test fails.
+    options.timeout_ms = 60000;
+    ProcessResult result =
+        run_process(launcher.wstring(), L"\"" + launcher.wstring() + L"\"", options);
+    EXPECT_FALSE(result.timed_out) << "the launcher waited on a box nobody sees";
+    EXPECT_EQ(result.exit_code, 2u);
+    EXPECT_EQ(result.out, "Error, couldn't find attached data header.\r\n");
+}
+
+// The box of a launch that failed while writing the cache keeps no other
+// launch of that cache waiting: the lock is released before the box shows.
+TEST_F(WindowedLauncher, AnUnansweredBoxKeepsNoOtherLaunchWaiting) {
+    fs::path directory = fresh_directory("windowed_checksum_mismatch");
+    fs::path failing = place_launcher("windowed_checksum_mismatch", directory);
+    fs::path other = place_launcher("console_writes_notes", directory);
+    MessageBoxSeen box;
+    ProcessResult meanwhile;
+    ProcessResult result = run_process(
+        failing.wstring(), L"\"" + failing.wstring() + L"\"", {}, [&](DWORD process_id) {
+            box = answer_message_box(process_id, 60000, [&] {
+                RunOptions options;
+                // A launch that waits is ended after this, and the test fails.
+                options.timeout_ms = 60000;
+                meanwhile = run_launcher(other, L"meanwhile", options);
+            });
+        });
+    ASSERT_TRUE(box.found) << "no message box; out: " << result.out << " err: " << result.err;
+    EXPECT_EQ(to_utf8(box.text), "Error, couldn't decode attached data.");
+    EXPECT_EQ(result.exit_code, 2u);
+    EXPECT_FALSE(meanwhile.timed_out) << "the other launch waited for the box";
+    EXPECT_EQ(meanwhile.exit_code, 0u) << meanwhile.out << meanwhile.err;
+    EXPECT_EQ(read_file(directory / "cache" / "data" / "other.txt"), "other notes");
+}
+
 struct FailureCase {
     const char* label;
     const char* launcher;

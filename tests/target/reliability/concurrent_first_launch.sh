@@ -3,14 +3,19 @@
 # number of rounds. Every launch must run the child, every child must read
 # the packed content of every file, and the cache must end up equal to the
 # packed folder. Another launch at work is never a reason to fail.
-#   concurrent_first_launch.sh LAUNCHER APP_DIR WORK_DIR [ROUNDS] [LAUNCHES]
+#   concurrent_first_launch.sh LAUNCHER APP_DIR WORK_DIR [ROUNDS] [LAUNCHES] [MODE]
+# MODE "spellings" starts the launches of a round by three spellings of one
+# folder: as it is, with its non-ASCII letter in the other case, and through
+# a second drive letter. MODE "held:LOCK_HOLDER" does the same while another
+# process, which took the cache's lock first by the plain spelling, holds it
+# with main.exe half-written: no launch may end before it lets go.
 # Prints one line per round and a summary with the figures.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/../../../scripts/lib/setup.sh"
 qarvel_without_address_randomization "$@"
 # Wine's own start-up failures are named in the launch's error output.
 export WINEDEBUG=-all,err+virtual
-launcher="$1" app="$2" work="$3" rounds="${4:-5}" launches="${5:-8}"
+launcher="$1" app="$2" work="$3" rounds="${4:-5}" launches="${5:-8}" mode="${6:-}"
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
 # A fault in a round is counted and the rounds go on, so the figures show
@@ -21,6 +26,18 @@ problem() { echo "FAIL: $*" >&2; problems=$((problems + 1)); }
 rm -rf "$work"
 mkdir -p "$work"
 work="$(realpath "$work")"
+wine_work="Z:${work//\//\\}"
+
+drive=""
+if [ -n "$mode" ]; then
+  # A drive letter of this prefix's own, free and removed at the end.
+  for letter in q r s t u v w x y; do
+    if [ ! -e "$WINEPREFIX/dosdevices/$letter:" ]; then drive="$letter:"; break; fi
+  done
+  [ -n "$drive" ] || fail "no free drive letter in $WINEPREFIX/dosdevices"
+  ln -s "$work" "$WINEPREFIX/dosdevices/$drive"
+  trap 'rm -f "$WINEPREFIX/dosdevices/$drive"' EXIT
+fi
 
 # What a child should read: one launch alone fills a cache, which must equal
 # the packed folder; its child's view of the files is the reference.
@@ -38,14 +55,51 @@ known_failure='^Error, (failed to open .* for writing\.|couldn'"'"'t unpack file
 total_ran=0 total_failed=0
 declare -A messages=()
 for round in $(seq 1 "$rounds"); do
-  dir="$work/round-$round"
+  name="round-$round"
+  [ -n "$mode" ] && name="round-$round-Émile"
+  dir="$work/$name"
   mkdir -p "$dir"
   cp "$launcher" "$dir/launcher.exe"
+  holder_pid=""
+  if [[ "$mode" == held:* ]]; then
+    mkdir -p "$dir/cache"
+    wine "${mode#held:}" "$wine_work\\$name\\cache" "$wine_work\\$name\\held" "$wine_work\\$name\\release" \
+      "Z:${app//\//\\}\\main.exe" main.exe >"$dir/holder-out" 2>&1 &
+    holder_pid=$!
+    for _ in $(seq 1 600); do
+      [ -e "$dir/held" ] && break
+      kill -0 "$holder_pid" 2>/dev/null || break
+      sleep 0.1
+    done
+    [ -e "$dir/held" ] || fail "round $round: the lock holder did not take the lock: $(cat "$dir/holder-out")"
+  fi
   pids=()
   for i in $(seq 1 "$launches"); do
-    ECHO_CHILD_LIST_FILES=1 wine "$dir/launcher.exe" "launch-$i" >"$dir/out-$i" 2>"$dir/err-$i" &
+    exe="$dir/launcher.exe"
+    if [ -n "$mode" ]; then
+      # A Linux path would be shown through the new drive too.
+      case $((i % 3)) in
+        0) exe="$wine_work\\$name\\launcher.exe" ;;
+        1) exe="$wine_work\\round-$round-émile\\launcher.exe" ;;
+        2) exe="${drive^^}\\$name\\launcher.exe" ;;
+      esac
+    fi
+    ECHO_CHILD_LIST_FILES=1 wine "$exe" "launch-$i" >"$dir/out-$i" 2>"$dir/err-$i" &
     pids+=($!)
   done
+  if [ -n "$holder_pid" ]; then
+    # Time for the launches to reach the lock; under load some may not have,
+    # and the round then shows less, but never fails for it.
+    sleep 5
+    for i in $(seq 1 "$launches"); do
+      kill -0 "${pids[$((i - 1))]}" 2>/dev/null \
+        || problem "round $round, launch $i: ended while another process held the lock"
+    done
+    : >"$dir/release"
+    holder_status=0
+    wait "$holder_pid" || holder_status=$?
+    [ "$holder_status" -eq 0 ] || problem "round $round: the lock holder exited with $holder_status"
+  fi
   ran=0 failed=0
   for i in $(seq 1 "$launches"); do
     status=0

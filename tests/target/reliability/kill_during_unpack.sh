@@ -1,12 +1,16 @@
 #!/usr/bin/env bash
-# Cold launches killed (SIGKILL to the Wine process) at points spread over
-# the time a cold launch takes; after each kill the next launch must run the
-# child and leave a cache byte-identical to the packed folder.
-#   kill_during_unpack.sh LAUNCHER APP_DIR WORK_DIR [POINTS]
+# Launches killed (SIGKILL to the Wine process) at points spread over the
+# time a cold launch takes: odd points on an empty cache, even points on a
+# stale one, where every file is replaced through a partial file. After each
+# kill the next launch must run the child and leave a cache byte-identical
+# to the packed folder. With LOCK_HOLDER, then, another process that holds
+# the cache's lock with a file half-written is killed while a launch waits
+# for it, which must then heal the cache.
+#   kill_during_unpack.sh LAUNCHER APP_DIR WORK_DIR [POINTS] [LOCK_HOLDER]
 # Prints one line per kill point and a summary with the figures.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/../../../scripts/lib/setup.sh"
-launcher="$1" app="$2" work="$3" points="${4:-20}"
+launcher="$1" app="$2" work="$3" points="${4:-20}" holder="${5:-}"
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
 now_us() { echo $(($(date +%s%N) / 1000)); }
@@ -15,6 +19,11 @@ rm -rf "$work"
 mkdir -p "$work"
 work="$(realpath "$work")"
 packed_files="$(find "$app" -type f | wc -l)"
+wine_path() { local path="$1"; echo "Z:${path//\//\\}"; }
+
+# A stale cache: every packed file there, each with one byte more.
+cp -r "$app" "$work/stale"
+find "$work/stale" -type f -exec sh -c 'for f; do printf x >>"$f"; done' _ {} +
 
 # A folder of its own with a launcher whose file name is unique to it.
 place() {
@@ -52,8 +61,10 @@ for point in $(seq 1 "$points"); do
   exe="$(place "kill-$point")"
   cache="$(dirname "$exe")/cache"
   delay_us=$((cold_us * 3 * (2 * point - 1) / (4 * points)))
+  stale=$((point % 2 == 0))
   for attempt in 1 2 3 4 5 6 7 8; do
     rm -rf "$cache"
+    [ "$stale" -eq 0 ] || cp -r "$work/stale" "$cache"
     wine "$exe" >/dev/null 2>&1 &
     pid=$!
     sleep "$(printf '%d.%06d' $((delay_us / 1000000)) $((delay_us % 1000000)))"
@@ -89,8 +100,48 @@ for point in $(seq 1 "$points"); do
   [ "$differing" -gt 0 ] && differing_points=$((differing_points + 1))
   [ "$partial" -gt 0 ] && partial_points=$((partial_points + 1))
   launch_completes "$exe" "point $point"
-  printf 'point %2d: killed at %4d ms with %4d of %d files in place, %d of them differing, %d other files; next launch ran the child, cache identical\n' \
-    "$point" $((delay_us / 1000)) "$present" "$packed_files" "$differing" "$partial"
+  kind=cold
+  [ "$stale" -eq 0 ] || kind=stale
+  printf 'point %2d (%s): killed at %4d ms with %4d of %d files in place, %d of them differing, %d other files; next launch ran the child, cache identical\n' \
+    "$point" "$kind" $((delay_us / 1000)) "$present" "$packed_files" "$differing" "$partial"
   rm -rf "$(dirname "$exe")"
 done
 echo "kill_during_unpack: $points kill points, $mid_points with the cache part-written ($differing_points with an entry file differing from the packed one, $partial_points with a partial file beside them); every next launch ran the child and left the cache identical to the folder"
+
+[ -n "$holder" ] || exit 0
+# A lock holder killed while a launch waits for it. The launch cannot end
+# while the lock is held (main.exe is half-written); a launch that does
+# ended without waiting.
+holder_rounds=3
+for round in $(seq 1 "$holder_rounds"); do
+  exe="$(place "held-$round")"
+  folder="$(dirname "$exe")"
+  mkdir -p "$folder/cache"
+  wine "$holder" "$(wine_path "$folder/cache")" "$(wine_path "$folder/held")" "$(wine_path "$folder/never")" \
+    "$(wine_path "$app/main.exe")" main.exe >"$folder/holder-out" 2>&1 &
+  holder_pid=$!
+  for _ in $(seq 1 600); do
+    [ -e "$folder/held" ] && break
+    kill -0 "$holder_pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  [ -e "$folder/held" ] || fail "holder round $round: the lock holder did not take the lock: $(cat "$folder/holder-out")"
+  wine "$exe" after-kill >"$folder/out" 2>"$folder/err" &
+  waiter_pid=$!
+  # Time for the launch to reach the lock; under load it may not have, and
+  # the round then shows less, but never fails for it.
+  sleep 2
+  kill -0 "$waiter_pid" 2>/dev/null \
+    || fail "holder round $round: the launch ended while another process held the lock: $(tr -d '\r' <"$folder/out" "$folder/err" | head -c 400)"
+  kill -KILL "$holder_pid"
+  wait "$holder_pid" 2>/dev/null || true
+  status=0
+  wait "$waiter_pid" || status=$?
+  out="$(tr -d '\r' <"$folder/out")"
+  [ "$status" -eq 0 ] || fail "holder round $round: the waiting launch exited with $status: $out $(tr -d '\r' <"$folder/err")"
+  grep -qx 'arg=after-kill' <<<"$out" || fail "holder round $round: the child did not run: $out"
+  diff -r "$app" "$folder/cache" >&2 || fail "holder round $round: the cache differs from the packed folder"
+  echo "holder round $round: the lock holder was killed with main.exe half-written while a launch waited; the launch ran the child, cache identical"
+  rm -rf "$folder"
+done
+echo "kill_during_unpack: $holder_rounds lock holders killed while a launch waited; every waiting launch healed the cache"

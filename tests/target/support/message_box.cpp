@@ -113,7 +113,8 @@ std::string display_name() {
     return length > 0 && length < sizeof name ? std::string(name, length) : std::string();
 }
 
-MessageBoxSeen answer_message_box(DWORD process_id, DWORD timeout_ms) {
+MessageBoxSeen answer_message_box(DWORD process_id, DWORD timeout_ms,
+                                  const std::function<void()>& while_shown) {
     MessageBoxSeen seen;
     Search search{process_id};
     for (DWORD waited = 0; search.box == nullptr && waited < timeout_ms; waited += 50) {
@@ -146,6 +147,8 @@ MessageBoxSeen answer_message_box(DWORD process_id, DWORD timeout_ms) {
     seen.owner_running = owner != nullptr && WaitForSingleObject(owner, 0) == WAIT_TIMEOUT;
     if (owner != nullptr)
         CloseHandle(owner);
+    if (while_shown)
+        while_shown();
     PostMessageW(search.box, WM_COMMAND, IDOK, 0);
     return seen;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <windows.h>
 
@@ -15,9 +16,11 @@ struct MessageBoxSeen {
     bool owner_running = false;
 };
 
-// Waits up to timeout_ms for a message box of process process_id, reads it
-// and presses its button. Needs a display: under Wine, an X server.
-MessageBoxSeen answer_message_box(DWORD process_id, DWORD timeout_ms = 60000);
+// Waits up to timeout_ms for a message box of process process_id, reads it,
+// calls while_shown, if given, and presses its button. Needs a display:
+// under Wine, an X server.
+MessageBoxSeen answer_message_box(DWORD process_id, DWORD timeout_ms = 60000,
+                                  const std::function<void()>& while_shown = {});
 
 // The X display Wine draws on, empty when there is none.
 std::string display_name();

@@ -87,18 +87,39 @@ ProcessResult run_process(const std::wstring& application, const std::wstring& c
 
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = in_read;
-    startup.hStdOutput = out_write;
-    startup.hStdError = err_write;
+    if (options.standard_handles) {
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdInput = in_read;
+        startup.hStdOutput = out_write;
+        startup.hStdError = options.standard_error != nullptr ? options.standard_error : err_write;
+    }
+    if (options.show_window >= 0) {
+        startup.dwFlags |= STARTF_USESHOWWINDOW;
+        startup.wShowWindow = static_cast<WORD>(options.show_window);
+    }
+    std::wstring desktop = options.desktop;
+    if (!desktop.empty())
+        startup.lpDesktop = desktop.data();
     PROCESS_INFORMATION process{};
     std::wstring writable_command_line = command_line;
     std::wstring environment = environment_block(options.environment);
-    BOOL started = CreateProcessW(application.c_str(), writable_command_line.data(), nullptr,
-                                  nullptr, TRUE, CREATE_UNICODE_ENVIRONMENT, environment.data(),
-                                  options.directory.empty() ? nullptr : options.directory.c_str(),
-                                  &startup, &process);
+    // Without handles, a child gets its parent's handle values (Wine copies
+    // them), as a program started from Explorer gets its none: none here.
+    HANDLE own_handles[3] = {GetStdHandle(STD_INPUT_HANDLE), GetStdHandle(STD_OUTPUT_HANDLE),
+                             GetStdHandle(STD_ERROR_HANDLE)};
+    if (!options.standard_handles) {
+        SetStdHandle(STD_INPUT_HANDLE, nullptr);
+        SetStdHandle(STD_OUTPUT_HANDLE, nullptr);
+        SetStdHandle(STD_ERROR_HANDLE, nullptr);
+    }
+    BOOL started = CreateProcessW(
+        application.c_str(), writable_command_line.data(), nullptr, nullptr,
+        options.standard_handles, CREATE_UNICODE_ENVIRONMENT, environment.data(),
+        options.directory.empty() ? nullptr : options.directory.c_str(), &startup, &process);
     DWORD start_error = GetLastError();
+    SetStdHandle(STD_INPUT_HANDLE, own_handles[0]);
+    SetStdHandle(STD_OUTPUT_HANDLE, own_handles[1]);
+    SetStdHandle(STD_ERROR_HANDLE, own_handles[2]);
     CloseHandle(out_write);
     CloseHandle(err_write);
     CloseHandle(in_read);

@@ -21,6 +21,10 @@ struct RunOptions {
     std::vector<std::pair<std::wstring, std::wstring>> environment; // set; an empty value removes
     std::string input;                                              // standard input
     DWORD timeout_ms = 120000;
+    bool standard_handles = true;    // false: none at all (no STARTF_USESTDHANDLES)
+    int show_window = -1;            // >= 0: STARTF_USESHOWWINDOW with this value
+    std::wstring desktop = L"";      // "station\\desktop"; empty: this process's
+    HANDLE standard_error = nullptr; // an inheritable handle in place of the error pipe
 };
 
 // Starts application with command_line (its first argument included) and
