@@ -24,6 +24,11 @@
 #include <string>
 #include <zstd.h>
 
+#ifdef _WIN32
+#include <cwchar>
+#include <windows.h>
+#endif
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -235,9 +240,7 @@ int print_default(const std::string& name) {
     return 0;
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
+int run(int argc, char** argv) {
     qarvel::remove_temporary_files_on_interrupt();
     if (is_unknown_command(argc, argv)) {
         std::fprintf(stderr, "qarvel-pack: '%s' is not a command; %s\n", argv[1],
@@ -248,6 +251,8 @@ int main(int argc, char** argv) {
     CLI::App app{"qarvel-pack: builds and inspects the payload of a Qarvel one-file launcher",
                  "qarvel-pack"};
     app.require_subcommand(0, 1);
+    // CLI11 reads "/x" as an option on Windows; here it is a path, as on Linux.
+    app.allow_windows_style_options(false);
     app.set_version_flag("--version", std::string("qarvel-pack ") + QARVEL_PACK_VERSION +
                                           ", zstd " + ZSTD_versionString());
     std::string default_name;
@@ -342,3 +347,35 @@ int main(int argc, char** argv) {
     }
     return 0;
 }
+
+} // namespace
+
+#ifdef _WIN32
+// The command line arrives in UTF-16 and CLI11 reads char strings: convert
+// it to UTF-8 here, so that no ANSI code page ever touches a name.
+int wmain(int argc, wchar_t** wide_argv) {
+    std::vector<std::string> arguments;
+    for (int i = 0; i < argc; ++i) {
+        std::u16string argument(wide_argv[i], wide_argv[i] + std::wcslen(wide_argv[i]));
+        if (qarvel::has_unpaired_surrogate(argument)) {
+            std::fprintf(stderr,
+                         "qarvel-pack: error: argument %d is not valid UTF-16 (it has an unpaired "
+                         "surrogate)\n",
+                         i);
+            return 1;
+        }
+        arguments.push_back(qarvel::utf16_to_utf8(argument));
+    }
+    std::vector<char*> argv;
+    for (auto& argument : arguments)
+        argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    // Names are printed in UTF-8; a console shows them so only when told.
+    SetConsoleOutputCP(CP_UTF8);
+    return run(argc, argv.data());
+}
+#else
+int main(int argc, char** argv) {
+    return run(argc, argv);
+}
+#endif
