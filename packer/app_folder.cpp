@@ -30,7 +30,7 @@ class FolderWalk {
   public:
     // Links are judged by where they resolve to; the walk itself reads the
     // folder by the path it was given.
-    explicit FolderWalk(const fs::path& root) : root_(fs::canonical(root)) {
+    explicit FolderWalk(const fs::path& root) : root_(walk_root(root)) {
         root_real_ = resolved_path(root_);
         if (root_real_.empty())
             reject("cannot read the folder " + quoted(root));
@@ -111,7 +111,7 @@ class FolderWalk {
 std::u16string main_entry_name(const std::string& main_relative_path) {
     if (main_relative_path.empty())
         reject("--main is empty");
-    if (fs::path(main_relative_path).is_absolute())
+    if (utf8_path(main_relative_path).is_absolute())
         reject("--main '" + main_relative_path + "' must name the file relative to the folder");
     std::u16string name;
     try {
@@ -131,13 +131,13 @@ std::u16string main_entry_name(const std::string& main_relative_path) {
 } // namespace
 
 bool path_is_inside(const fs::path& folder, const fs::path& path) {
-    return is_within(fs::weakly_canonical(folder), fs::weakly_canonical(path));
+    return is_within(comparable_path(folder), comparable_path(path));
 }
 
 AppFolder collect_app_folder(const fs::path& folder, const std::string& main_relative_path) {
     std::error_code error;
     if (!fs::is_directory(folder, error))
-        reject("not a folder: " + folder.string());
+        reject("not a folder: " + folder.u8string());
     std::u16string main_name = main_entry_name(main_relative_path);
 
     AppFolder result;
@@ -159,8 +159,8 @@ AppFolder collect_app_folder(const fs::path& folder, const std::string& main_rel
     auto main_it = std::find_if(files.begin(), files.end(),
                                 [&](const AppFile& file) { return file.name == main_name; });
     if (main_it == files.end()) {
-        std::string message =
-            "the main executable '" + main_relative_path + "' is not a file in " + folder.string();
+        std::string message = "the main executable '" + main_relative_path + "' is not a file in " +
+                              folder.u8string();
         auto key = windows_name_key(main_name);
         for (const auto& file : files)
             if (windows_name_key(file.name) == key)

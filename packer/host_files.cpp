@@ -18,6 +18,10 @@ namespace fs = std::filesystem;
 
 namespace qarvel {
 
+fs::path utf8_path(const std::string& text) {
+    return fs::u8path(text);
+}
+
 std::wstring long_path_form(const std::wstring& full_path) {
     if (full_path.rfind(L"\\\\?\\", 0) == 0 || full_path.rfind(L"\\\\.\\", 0) == 0)
         return full_path;
@@ -76,6 +80,14 @@ std::u16string name_as_utf16(const fs::path& name, const fs::path& relative) {
         throw std::runtime_error("'" + shown_path(relative) +
                                  "' is not a valid UTF-16 name (it has an unpaired surrogate)");
     return as_utf16(name.native());
+}
+
+fs::path walk_root(const fs::path& folder) {
+    return long_path(folder);
+}
+
+fs::path comparable_path(const fs::path& path) {
+    return long_path(path).lexically_normal();
 }
 
 bool is_link(const fs::path& path) {
@@ -149,6 +161,14 @@ std::u16string name_as_utf16(const fs::path& name, const fs::path& relative) {
     } catch (const std::runtime_error&) {
         throw std::runtime_error("'" + shown_path(relative) + "' is not a valid UTF-8 name");
     }
+}
+
+fs::path walk_root(const fs::path& folder) {
+    return fs::canonical(folder);
+}
+
+fs::path comparable_path(const fs::path& path) {
+    return fs::weakly_canonical(path);
 }
 
 bool is_link(const fs::path& path) {

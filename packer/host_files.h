@@ -9,6 +9,10 @@
 
 namespace qarvel {
 
+// A path from UTF-8 text, such as an argument: std::filesystem reads char
+// strings in the ANSI code page on Windows.
+std::filesystem::path utf8_path(const std::string& text);
+
 // The path in '/' form for messages; a name that does not convert (an
 // unpaired surrogate on Windows) shows U+FFFD rather than failing.
 std::string shown_path(const std::filesystem::path& path);
@@ -17,6 +21,15 @@ std::string shown_path(const std::filesystem::path& path);
 // is not valid UTF-8 (Linux) or UTF-16 (Windows).
 std::u16string name_as_utf16(const std::filesystem::path& name,
                              const std::filesystem::path& relative);
+
+// The folder's path the walk starts from: the resolved path on Linux; on
+// Windows the "\\?\" form of its full path, so that no file below it meets
+// the 260-unit limit (std::filesystem cannot resolve links there).
+std::filesystem::path walk_root(const std::filesystem::path& folder);
+
+// The path made absolute and normal, links resolved where it exists, for
+// telling whether one path lies below another; the path need not exist.
+std::filesystem::path comparable_path(const std::filesystem::path& path);
 
 // Whether the path is a symbolic link, or on Windows any reparse point (a
 // junction or a symbolic link), without following it.

@@ -115,7 +115,7 @@ void remove_temporary_files_on_interrupt() {
 }
 
 TemporaryFile::TemporaryFile(const fs::path& final_path)
-    : shown_name_(final_path.string()), final_path_(long_path(final_path)),
+    : shown_name_(final_path.u8string()), final_path_(long_path(final_path)),
       path_(fs::path(final_path_) += ".partial-" + std::to_string(process_id())) {
     std::lock_guard<std::mutex> hold(temporaries_lock);
     temporaries.push_back(path_);
