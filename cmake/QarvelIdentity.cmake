@@ -16,10 +16,11 @@ include("${QARVEL_SOURCE_DIR}/cmake/QarvelResources.cmake")
 
 set(QARVEL_DEFAULT_ICON "${QARVEL_SOURCE_DIR}/resources/qarvel.ico")
 
-# A CMake bracket argument that holds TEXT whatever it holds.
+# A CMake bracket argument that holds TEXT whatever it holds, even a
+# closing bracket or one across its end.
 function(_qarvel_bracket out text)
   set(equals "")
-  while(text MATCHES "]${equals}]")
+  while("${text}]" MATCHES "]${equals}]")
     string(APPEND equals "=")
   endwhile()
   set(${out} "[${equals}[${text}]${equals}]" PARENT_SCOPE)

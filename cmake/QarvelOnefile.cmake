@@ -23,7 +23,9 @@
 # WINDOWED builds the launcher for applications with windows: no console,
 # and a fatal failure shows its line in a message box.
 # qarvel-pack runs on the build machine: QARVEL_PACK names a built one;
-# without it, it is built from this source tree inside the build tree.
+# without it, it is built from this source tree inside the build tree. It
+# also completes and checks the identity (cmake/QarvelIdentity.cmake). A
+# value equal to one of the keywords cannot be told from it, and is refused.
 include_guard(GLOBAL)
 
 get_filename_component(QARVEL_SOURCE_DIR "${CMAKE_CURRENT_LIST_DIR}/.." ABSOLUTE)

@@ -14,10 +14,10 @@ namespace qarvel {
 namespace {
 
 // A CMake bracket argument holds any text without a newline, as long as its
-// closing bracket does not appear in it.
+// closing bracket appears neither in it nor across its end.
 std::string cmake_bracket(const std::string& text) {
     std::string equals;
-    while (text.find("]" + equals + "]") != std::string::npos)
+    while ((text + "]").find("]" + equals + "]") != std::string::npos)
         equals += '=';
     return "[" + equals + "[" + text + "]" + equals + "]";
 }

@@ -187,3 +187,78 @@ TEST(Identity, ChecksTheIconHeader) {
 }
 
 } // namespace
+
+namespace {
+
+using qarvel_test::run;
+using qarvel_test::run_pack;
+
+// Every value is taken as it is, even one that reads as an option; an empty
+// one is one not given.
+TEST(IdentityCommand, PrintsTheCompletedIdentity) {
+    auto result =
+        run_pack({"identity", "-o", "out/tool.exe", "--company", "--elevated", "--product", "-o",
+                  "--version", "2.0.0.7", "--copyright", "", "--description", "--windowed"});
+    ASSERT_EQ(result.exit_code, 0) << result.err;
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(result.out, "company: --elevated\n"
+                          "product: -o\n"
+                          "version: 2.0.0.7\n"
+                          "target-spec: {CACHE_DIR}\\--elevated\\-o\\2.0.0.7\n"
+                          "icon: \n"
+                          "copyright: \n"
+                          "description: --windowed\n"
+                          "original-filename: tool.exe\n"
+                          "internal-name: tool\n"
+                          "elevated: no\n"
+                          "windowed: no\n"
+                          "warning: \n");
+}
+
+TEST(IdentityCommand, WarnsOfTheExampleIdentityOnly) {
+    auto example = run_pack({"identity", "-o", "a.exe", "--elevated", "--description", "x"});
+    ASSERT_EQ(example.exit_code, 0) << example.err;
+    EXPECT_NE(example.out.find("\nelevated: yes\n"), std::string::npos) << example.out;
+    EXPECT_NE(example.out.find("\nwarning: this launcher keeps the example identity and unpacks "
+                               "into {CACHE_DIR}\\LumbrookCrafts\\Quillowmere\\1.20, "),
+              std::string::npos)
+        << example.out;
+    for (const char* option : {"--company", "--product", "--version", "--target-spec"}) {
+        auto own = run_pack({"identity", "-o", "a.exe", option,
+                             std::string(option) == "--version" ? "1.20.0.0" : "Mine"});
+        ASSERT_EQ(own.exit_code, 0) << own.err;
+        EXPECT_NE(own.out.find("\nwarning: \n"), std::string::npos) << option << own.out;
+    }
+}
+
+TEST(IdentityCommand, RefusesWithOneLine) {
+    auto result = run_pack({"identity", "-o", "a.exe", "--product", "Com\xC2\xB2.dat"});
+    EXPECT_EQ(result.exit_code, 1);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, "qarvel-pack: error: the product \"Com\xC2\xB2.dat\" leaves the cache "
+                          "folder name 'Com\xC2\xB2.dat': it is a device name, which Windows "
+                          "opens as a device; give a target spec\n");
+}
+
+// CMake itself reads the --cmake answer back: texts that hold brackets,
+// semicolons, quotes and backslashes arrive whole.
+TEST(IdentityCommand, AnswersCMakeWithTextsWhole) {
+    qarvel_test::ScratchFolder scratch;
+    const std::string product = "a;b]]c]=]d \"q\" \\ ${x}]";
+    auto answer = run_pack({"identity", "--cmake", "-o", "a.exe", "--product", product,
+                            "--target-spec", "{PROGRAM_DIR}\\x;y", "--elevated"});
+    ASSERT_EQ(answer.exit_code, 0) << answer.err;
+    qarvel_test::write_file(scratch / "answer.cmake", answer.out);
+    qarvel_test::write_file(scratch / "read.cmake",
+                            "include(answer.cmake)\n"
+                            "foreach(v PRODUCT DESCRIPTION TARGET_SPEC ELEVATED WINDOWED)\n"
+                            "  message(NOTICE \"${v}=${QARVEL_IDENTITY_${v}}|\")\n"
+                            "endforeach()\n");
+    auto read = run("sh", {"-c", "cd '" + scratch.path().string() + "' && cmake -P read.cmake"});
+    ASSERT_EQ(read.exit_code, 0) << read.err;
+    EXPECT_EQ(read.err, "PRODUCT=" + product + "|\nDESCRIPTION=" + product +
+                            "|\nTARGET_SPEC={PROGRAM_DIR}\\x;y|\nELEVATED=TRUE|\n"
+                            "WINDOWED=FALSE|\n");
+}
+
+} // namespace

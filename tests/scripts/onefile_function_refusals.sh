@@ -38,7 +38,7 @@ refused() {
   if configure "$work/build" -DQARVEL_PACK="$pack" -DQARVEL_CASE="$2" >"$log" 2>&1; then
     echo "FAIL: $2 was accepted" >&2
     failures=$((failures + 1))
-  elif ! tr -s '[:space:]' ' ' <"$log" | grep -qF -- "$expected"; then
+  elif ! grep -qF -- "$expected" <<<"$(tr -s '[:space:]' ' ' <"$log")"; then
     echo "FAIL: $2: no '$expected' in:" >&2
     cat "$log" >&2
     failures=$((failures + 1))
@@ -79,7 +79,7 @@ expected="qarvel_add_onefile_launcher(app): the product \"NUL.log\" leaves the c
 if cmake --build "$work/build-later" -j 2 >"$work/later.build.log" 2>&1; then
   echo "FAIL: the build with a device name as the product succeeded" >&2
   failures=$((failures + 1))
-elif ! tr -s '[:space:]' ' ' <"$work/later.build.log" | grep -qF -- "$expected" \
+elif ! grep -qF -- "$expected" <<<"$(tr -s '[:space:]' ' ' <"$work/later.build.log")" \
   || grep -q 'Building' "$work/later.build.log"; then
   echo "FAIL: the build did not stop at the identity step with '$expected':" >&2
   cat "$work/later.build.log" >&2
