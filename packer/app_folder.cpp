@@ -1,14 +1,11 @@
 #include "packer/app_folder.h"
 
 #include "packer/entry_name.h"
+#include "packer/host_files.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
-#include <fcntl.h>
 #include <set>
 #include <stdexcept>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -20,7 +17,7 @@ namespace {
 }
 
 std::string quoted(const fs::path& path) {
-    return "'" + path.generic_string() + "'";
+    return "'" + shown_path(path) + "'";
 }
 
 bool is_within(const fs::path& folder, const fs::path& path) {
@@ -29,16 +26,15 @@ bool is_within(const fs::path& folder, const fs::path& path) {
     return folder_end == folder.end();
 }
 
-void check_readable(const fs::path& source, const fs::path& relative) {
-    int fd = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        reject("cannot read " + quoted(relative) + ": " + std::strerror(errno));
-    ::close(fd);
-}
-
 class FolderWalk {
   public:
-    explicit FolderWalk(const fs::path& root) : root_(fs::canonical(root)) {}
+    // Links are judged by where they resolve to; the walk itself reads the
+    // folder by the path it was given.
+    explicit FolderWalk(const fs::path& root) : root_(walk_root(root)) {
+        root_real_ = resolved_path(root_);
+        if (root_real_.empty())
+            reject("cannot read the folder " + quoted(root));
+    }
 
     AppFolder run() {
         walk(root_, fs::path());
@@ -47,7 +43,7 @@ class FolderWalk {
 
   private:
     void walk(const fs::path& folder, const fs::path& relative_folder) {
-        fs::path real = fs::canonical(folder);
+        fs::path real = resolved_path(folder);
         if (!ancestors_.insert(real).second)
             reject("the symbolic link " + quoted(relative_folder) +
                    " leads back into a folder above it");
@@ -69,21 +65,21 @@ class FolderWalk {
     }
 
     void add(const fs::path& path, const fs::path& relative) {
+#ifndef _WIN32
         if (relative.filename().string().find('\\') != std::string::npos)
             reject(quoted(relative) +
                    " has a backslash in its name, which Windows reads as a folder separator");
-        fs::file_status status = fs::symlink_status(path);
-        if (fs::is_symlink(status)) {
-            std::error_code error;
-            fs::path target = fs::canonical(path, error);
-            if (error)
+#endif
+        if (is_link(path)) {
+            fs::path target = resolved_path(path);
+            if (target.empty())
                 reject("the symbolic link " + quoted(relative) +
                        " points to nothing that can be read");
-            if (!is_within(root_, target))
+            if (!is_within(root_real_, target))
                 reject("the symbolic link " + quoted(relative) + " leads out of the folder, to " +
                        quoted(target));
-            status = fs::status(target);
         }
+        fs::file_status status = fs::status(path);
         if (fs::is_directory(status)) {
             walk(path, relative);
         } else if (fs::is_regular_file(status)) {
@@ -99,16 +95,13 @@ class FolderWalk {
         for (const auto& component : relative) {
             if (!name.empty())
                 name.push_back(u'\\');
-            try {
-                name += utf8_to_utf16(component.string());
-            } catch (const std::runtime_error&) {
-                reject(quoted(relative) + " is not a valid UTF-8 name");
-            }
+            name += name_as_utf16(component, relative);
         }
         return name;
     }
 
     fs::path root_;
+    fs::path root_real_;
     std::set<fs::path> ancestors_;
     AppFolder result_;
 };
@@ -118,7 +111,7 @@ class FolderWalk {
 std::u16string main_entry_name(const std::string& main_relative_path) {
     if (main_relative_path.empty())
         reject("--main is empty");
-    if (fs::path(main_relative_path).is_absolute())
+    if (utf8_path(main_relative_path).is_absolute())
         reject("--main '" + main_relative_path + "' must name the file relative to the folder");
     std::u16string name;
     try {
@@ -138,13 +131,13 @@ std::u16string main_entry_name(const std::string& main_relative_path) {
 } // namespace
 
 bool path_is_inside(const fs::path& folder, const fs::path& path) {
-    return is_within(fs::weakly_canonical(folder), fs::weakly_canonical(path));
+    return is_within(comparable_path(folder), comparable_path(path));
 }
 
 AppFolder collect_app_folder(const fs::path& folder, const std::string& main_relative_path) {
     std::error_code error;
     if (!fs::is_directory(folder, error))
-        reject("not a folder: " + folder.string());
+        reject("not a folder: " + folder.u8string());
     std::u16string main_name = main_entry_name(main_relative_path);
 
     AppFolder result;
@@ -166,8 +159,8 @@ AppFolder collect_app_folder(const fs::path& folder, const std::string& main_rel
     auto main_it = std::find_if(files.begin(), files.end(),
                                 [&](const AppFile& file) { return file.name == main_name; });
     if (main_it == files.end()) {
-        std::string message =
-            "the main executable '" + main_relative_path + "' is not a file in " + folder.string();
+        std::string message = "the main executable '" + main_relative_path + "' is not a file in " +
+                              folder.u8string();
         auto key = windows_name_key(main_name);
         for (const auto& file : files)
             if (windows_name_key(file.name) == key)

@@ -7,7 +7,7 @@ namespace {
 
 std::string escaped(const fs::path& path) {
     std::string text;
-    for (char c : fs::absolute(path).string()) {
+    for (char c : fs::absolute(path).u8string()) {
         if (c == ' ' || c == '#' || c == '\\')
             text.push_back('\\');
         if (c == '$')

@@ -1,4 +1,5 @@
 #include "packer/identity.h"
+#include "packer/host_files.h"
 
 #include "packer/utf16.h"
 #include "packer/windows_name.h"
@@ -110,7 +111,7 @@ void check_version(const std::string& version) {
 // fail later, or not at all.
 void check_icon_file(const std::string& path) {
     check_text("icon's file name", path);
-    std::ifstream file(path, std::ios::binary);
+    std::ifstream file(utf8_path(path), std::ios::binary);
     if (!file)
         throw IdentityError("no such icon file: " + path);
     unsigned char header[6] = {};

@@ -1,4 +1,5 @@
 #include "packer/identity_command.h"
+#include "packer/host_files.h"
 
 #include "packer/launcher_image.h"
 #include "packer/utf16.h"
@@ -71,7 +72,7 @@ void add_identity_command(CLI::App& app, IdentityCommandArguments& args, CLI::Ap
 
 int run_identity_command(const IdentityCommandArguments& args) {
     Identity identity = args.identity;
-    complete_identity(identity, std::filesystem::path(args.output).filename().string());
+    complete_identity(identity, utf8_path(args.output).filename().u8string());
     // The texts a launcher reads must fit their room in its image, however
     // it is made.
     check_launcher_constants({utf8_to_utf16(identity.target_spec), utf8_to_utf16(identity.company),

@@ -1,4 +1,5 @@
 #include "packer/launcher_command.h"
+#include "packer/host_files.h"
 
 #include "packer/app_folder.h"
 #include "packer/depfile.h"
@@ -49,8 +50,9 @@ LauncherParts launcher_parts(const Identity& identity) {
                        utf8_to_utf16(identity.product), utf8_to_utf16(identity.version)};
     check_launcher_constants(parts.constants);
 
-    std::vector<unsigned char> icon =
-        identity.icon.empty() ? bytes_of(default_icon_file()) : read_whole_file(identity.icon);
+    std::vector<unsigned char> icon = identity.icon.empty()
+                                          ? bytes_of(default_icon_file())
+                                          : read_whole_file(utf8_path(identity.icon));
     parts.resources =
         icon_resources(icon, identity.icon.empty() ? "the default icon" : identity.icon);
     VersionStrings strings{parts.constants.company,
@@ -82,7 +84,7 @@ void write_text(const fs::path& path, const std::string& text, const std::string
 
 void refuse_folder(const std::string& path, const char* option, const char* what) {
     std::error_code ignored;
-    if (fs::is_directory(path, ignored))
+    if (fs::is_directory(utf8_path(path), ignored))
         throw std::runtime_error(std::string(option) + " " + path + " is a folder; name the " +
                                  what + " to write");
 }
@@ -94,12 +96,12 @@ std::vector<unsigned char> verified_payload(const std::string& file,
                                             const std::vector<unsigned char>& image,
                                             uint64_t resources) {
     std::error_code error;
-    uint64_t size = fs::file_size(file, error);
+    uint64_t size = fs::file_size(utf8_path(file), error);
     if (error)
         throw std::runtime_error("cannot read " + file + ": " + error.message());
     // Refused before reading: a file too large for any launcher.
     lay_out_launcher(image, size, resources, false);
-    std::vector<unsigned char> bytes = read_whole_file(file);
+    std::vector<unsigned char> bytes = read_whole_file(utf8_path(file));
     PayloadLocation location = locate_payload(bytes, file);
     std::string fault = first_payload_fault(bytes.data() + location.offset, location.size);
     if (!fault.empty())
@@ -131,7 +133,7 @@ int make_launcher(const LauncherArguments& args) {
 
     Identity identity = args.identity;
     bool example_identity = keeps_example_identity(identity);
-    complete_identity(identity, fs::path(args.output).filename().string());
+    complete_identity(identity, utf8_path(args.output).filename().u8string());
     LauncherParts parts = launcher_parts(identity);
     uint64_t resources = resource_bytes(parts);
 
@@ -140,10 +142,10 @@ int make_launcher(const LauncherArguments& args) {
     if (!args.payload.empty()) {
         payload = verified_payload(args.payload, image, resources);
     } else {
-        if (path_is_inside(args.folder, args.output))
+        if (path_is_inside(utf8_path(args.folder), utf8_path(args.output)))
             throw std::runtime_error("the output " + args.output +
                                      " lies inside the folder being packed");
-        folder = collect_app_folder(args.folder, args.main_path);
+        folder = collect_app_folder(utf8_path(args.folder), args.main_path);
         if (example_identity)
             std::fprintf(stderr, "qarvel-pack: warning: %s\n",
                          example_identity_warning(identity.target_spec).c_str());
@@ -151,23 +153,24 @@ int make_launcher(const LauncherArguments& args) {
 
     std::optional<TemporaryFile> depfile;
     if (!args.depfile.empty()) {
-        depfile.emplace(args.depfile);
+        depfile.emplace(utf8_path(args.depfile));
         AppFolder named_payload;
-        named_payload.files.push_back({args.payload, u"", 0});
-        write_text(depfile->path(), depfile_text(args.output, folder ? *folder : named_payload),
+        named_payload.files.push_back({utf8_path(args.payload), u"", 0});
+        write_text(depfile->path(),
+                   depfile_text(utf8_path(args.output), folder ? *folder : named_payload),
                    args.depfile);
     }
     std::error_code error;
-    if (fs::path(args.output).has_parent_path())
-        fs::create_directories(fs::path(args.output).parent_path(), error);
+    if (utf8_path(args.output).has_parent_path())
+        fs::create_directories(utf8_path(args.output).parent_path(), error);
     if (error)
         throw std::runtime_error("cannot create the folder of " + args.output + ": " +
                                  error.message());
-    TemporaryFile launcher(args.output);
+    TemporaryFile launcher(utf8_path(args.output));
     if (folder) {
         // Packed beside the launcher, then taken in whole: its size decides
         // the layout.
-        TemporaryFile packed(fs::path(args.output).concat(".payload"));
+        TemporaryFile packed(utf8_path(args.output).concat(".payload"));
         ProgressLine progress(stderr, args.quiet);
         write_payload(
             folder->files, packed.path(), args.compression,
@@ -181,15 +184,16 @@ int make_launcher(const LauncherArguments& args) {
         try {
             depfile->put_in_place();
         } catch (...) {
-            fs::remove(args.output, error);
+            fs::remove(utf8_path(args.output), error);
             throw;
         }
     }
     if (!args.quiet)
-        std::fprintf(
-            stderr, "qarvel-pack: %s: a %s launcher of %llu bytes, its payload %zu bytes\n",
-            args.output.c_str(), identity.windowed ? "windowed" : "console",
-            static_cast<unsigned long long>(fs::file_size(args.output, error)), payload.size());
+        std::fprintf(stderr,
+                     "qarvel-pack: %s: a %s launcher of %llu bytes, its payload %zu bytes\n",
+                     args.output.c_str(), identity.windowed ? "windowed" : "console",
+                     static_cast<unsigned long long>(fs::file_size(utf8_path(args.output), error)),
+                     payload.size());
     return 0;
 }
 

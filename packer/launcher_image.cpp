@@ -271,7 +271,7 @@ void write_launcher(const std::vector<unsigned char>& image, const LauncherParts
                       static_cast<std::streamsize>(piece.size));
     out.close();
     if (!out)
-        throw std::runtime_error("cannot write " + path.string() + ": " + std::strerror(errno));
+        throw std::runtime_error("cannot write " + path.u8string() + ": " + std::strerror(errno));
 }
 
 } // namespace qarvel

@@ -4,6 +4,7 @@
 // completes and checks a launcher's identity for the build tooling.
 #include "packer/app_folder.h"
 #include "packer/depfile.h"
+#include "packer/host_files.h"
 #include "packer/identity_command.h"
 #include "packer/launcher_command.h"
 #include "packer/payload_failure.h"
@@ -23,6 +24,13 @@
 #include <optional>
 #include <string>
 #include <zstd.h>
+
+#ifdef _WIN32
+#include <cwchar>
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+#endif
 
 namespace fs = std::filesystem;
 
@@ -45,7 +53,7 @@ unsigned long long as_ull(uint64_t value) {
 
 void refuse_folder(const std::string& path, const char* option, const char* what) {
     std::error_code ignored;
-    if (fs::is_directory(path, ignored))
+    if (fs::is_directory(qarvel::utf8_path(path), ignored))
         throw std::runtime_error(std::string(option) + " " + path + " is a folder; name the " +
                                  what + " to write");
 }
@@ -64,7 +72,7 @@ void create_parent_folders(const fs::path& path) {
     if (path.has_parent_path())
         fs::create_directories(path.parent_path(), error);
     if (error)
-        throw std::runtime_error("cannot create the folder of " + path.string() + ": " +
+        throw std::runtime_error("cannot create the folder of " + path.u8string() + ": " +
                                  error.message());
 }
 
@@ -74,18 +82,19 @@ int create(const CreateArguments& args) {
     refuse_folder(args.output, "-o", "payload file");
     if (!args.depfile.empty())
         refuse_folder(args.depfile, "--depfile", "dependency file");
-    if (qarvel::path_is_inside(args.folder, args.output))
+    if (qarvel::path_is_inside(qarvel::utf8_path(args.folder), qarvel::utf8_path(args.output)))
         throw std::runtime_error("the output " + args.output +
                                  " lies inside the folder being packed");
-    auto folder = qarvel::collect_app_folder(args.folder, args.main_path);
+    auto folder = qarvel::collect_app_folder(qarvel::utf8_path(args.folder), args.main_path);
 
     std::optional<qarvel::TemporaryFile> depfile;
     if (!args.depfile.empty()) {
-        depfile.emplace(args.depfile);
-        write_text(depfile->path(), qarvel::depfile_text(args.output, folder), args.depfile);
+        depfile.emplace(qarvel::utf8_path(args.depfile));
+        write_text(depfile->path(), qarvel::depfile_text(qarvel::utf8_path(args.output), folder),
+                   args.depfile);
     }
-    create_parent_folders(args.output);
-    qarvel::TemporaryFile payload(args.output);
+    create_parent_folders(qarvel::utf8_path(args.output));
+    qarvel::TemporaryFile payload(qarvel::utf8_path(args.output));
     qarvel::ProgressLine progress(stderr, args.quiet);
     auto result = qarvel::write_payload(
         folder.files, payload.path(), args.compression,
@@ -97,7 +106,7 @@ int create(const CreateArguments& args) {
             depfile->put_in_place();
         } catch (...) {
             std::error_code ignored;
-            fs::remove(args.output, ignored);
+            fs::remove(qarvel::utf8_path(args.output), ignored);
             throw;
         }
     }
@@ -115,7 +124,7 @@ struct LoadedPayload {
 };
 
 LoadedPayload load(const std::string& path) {
-    LoadedPayload loaded{qarvel::read_whole_file(path), {}};
+    LoadedPayload loaded{qarvel::read_whole_file(qarvel::utf8_path(path)), {}};
     loaded.location = qarvel::locate_payload(loaded.file, path);
     return loaded;
 }
@@ -161,7 +170,8 @@ int extract(const InspectArguments& args) {
     auto payload = load(args.file);
     qarvel::ExtractSummary summary;
     try {
-        summary = qarvel::extract_payload(payload.data(), payload.location.size, args.output);
+        summary = qarvel::extract_payload(payload.data(), payload.location.size,
+                                          qarvel::utf8_path(args.output));
     } catch (const qarvel::PayloadFault& fault) {
         return report_fault(args.file, fault.what());
     }
@@ -172,10 +182,23 @@ int extract(const InspectArguments& args) {
     return 0;
 }
 
+// CLI::ExistingFile with the name read as UTF-8, as every path here is.
+const CLI::Validator existing_file(
+    [](std::string& name) -> std::string {
+        std::error_code error;
+        auto status = fs::status(qarvel::utf8_path(name), error);
+        if (!fs::exists(status))
+            return "File does not exist: " + name;
+        if (fs::is_directory(status))
+            return "File is actually a directory: " + name;
+        return {};
+    },
+    "FILE");
+
 void add_file_argument(CLI::App* command, InspectArguments& args) {
     command->add_option("FILE", args.file, "a payload, or a launcher built around one")
         ->required()
-        ->check(CLI::ExistingFile);
+        ->check(existing_file);
 }
 
 // The options mean what they mean for create and scripts/build-launcher.
@@ -235,9 +258,7 @@ int print_default(const std::string& name) {
     return 0;
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
+int run(int argc, char** argv) {
     qarvel::remove_temporary_files_on_interrupt();
     if (is_unknown_command(argc, argv)) {
         std::fprintf(stderr, "qarvel-pack: '%s' is not a command; %s\n", argv[1],
@@ -248,6 +269,8 @@ int main(int argc, char** argv) {
     CLI::App app{"qarvel-pack: builds and inspects the payload of a Qarvel one-file launcher",
                  "qarvel-pack"};
     app.require_subcommand(0, 1);
+    // CLI11 reads "/x" as an option on Windows; here it is a path, as on Linux.
+    app.allow_windows_style_options(false);
     app.set_version_flag("--version", std::string("qarvel-pack ") + QARVEL_PACK_VERSION +
                                           ", zstd " + ZSTD_versionString());
     std::string default_name;
@@ -342,3 +365,38 @@ int main(int argc, char** argv) {
     }
     return 0;
 }
+
+} // namespace
+
+#ifdef _WIN32
+// The command line arrives in UTF-16 and CLI11 reads char strings: convert
+// it to UTF-8 here, so that no ANSI code page ever touches a name.
+int wmain(int argc, wchar_t** wide_argv) {
+    std::vector<std::string> arguments;
+    for (int i = 0; i < argc; ++i) {
+        std::u16string argument(wide_argv[i], wide_argv[i] + std::wcslen(wide_argv[i]));
+        if (qarvel::has_unpaired_surrogate(argument)) {
+            std::fprintf(stderr,
+                         "qarvel-pack: error: argument %d is not valid UTF-16 (it has an unpaired "
+                         "surrogate)\n",
+                         i);
+            return 1;
+        }
+        arguments.push_back(qarvel::utf16_to_utf8(argument));
+    }
+    std::vector<char*> argv;
+    for (auto& argument : arguments)
+        argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    // Names are printed in UTF-8; a console shows them so only when told.
+    SetConsoleOutputCP(CP_UTF8);
+    // Byte for byte what the Linux build prints: no "\r" before each "\n".
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
+    return run(argc, argv.data());
+}
+#else
+int main(int argc, char** argv) {
+    return run(argc, argv);
+}
+#endif

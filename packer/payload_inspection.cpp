@@ -1,4 +1,5 @@
 #include "packer/payload_inspection.h"
+#include "packer/host_files.h"
 
 #include "packer/app_folder.h"
 #include "packer/entry_name.h"
@@ -252,7 +253,7 @@ class ExtractVisitor : public EntryVisitor {
             summary_.main_name = entry.name;
         std::u16string relative = entry.name;
         std::replace(relative.begin(), relative.end(), u'\\', u'/');
-        fs::path path = folder_ / fs::path(utf16_to_utf8(relative));
+        fs::path path = folder_ / utf8_path(utf16_to_utf8(relative));
         if (!path_is_inside(folder_, path))
             throw PayloadFault(place_.entry() +
                                " would land outside the folder, through a symbolic link");
@@ -264,7 +265,7 @@ class ExtractVisitor : public EntryVisitor {
         temporary_.emplace(path);
         out_.emplace(temporary_->path(), std::ios::binary | std::ios::trunc);
         if (!*out_)
-            throw std::runtime_error("cannot write " + temporary_->path().string());
+            throw std::runtime_error("cannot write " + temporary_->path().u8string());
     }
 
     // Every entry's content is checked, also where the file on disk is up to
@@ -284,7 +285,7 @@ class ExtractVisitor : public EntryVisitor {
             return;
         out_->close();
         if (!*out_)
-            throw std::runtime_error("cannot write " + temporary_->path().string());
+            throw std::runtime_error("cannot write " + temporary_->path().u8string());
         out_.reset();
         temporary_->put_in_place();
         temporary_.reset();

@@ -111,15 +111,15 @@ PayloadLocation locate_payload(const std::vector<unsigned char>& file,
 std::vector<unsigned char> read_whole_file(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in)
-        throw std::runtime_error("cannot read " + path.string());
+        throw std::runtime_error("cannot read " + path.u8string());
     std::error_code error;
     auto size = std::filesystem::file_size(path, error);
     if (error)
-        throw std::runtime_error("cannot read " + path.string() + ": " + error.message());
+        throw std::runtime_error("cannot read " + path.u8string() + ": " + error.message());
     std::vector<unsigned char> bytes(static_cast<size_t>(size));
     in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(size));
     if (static_cast<uint64_t>(in.gcount()) != size)
-        throw std::runtime_error("cannot read " + path.string());
+        throw std::runtime_error("cannot read " + path.u8string());
     return bytes;
 }
 

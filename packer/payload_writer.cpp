@@ -37,7 +37,7 @@ void set_parameter(ZSTD_CCtx* context, ZSTD_cParameter parameter, int value, con
 }
 
 std::string cannot_read(const AppFile& file) {
-    return "cannot read " + file.source.string() + " (did it change while packing?)";
+    return "cannot read " + file.source.u8string() + " (did it change while packing?)";
 }
 
 uint32_t file_crc32(const AppFile& file, std::vector<char>& chunk) {
@@ -143,7 +143,7 @@ PackResult write_payload(const std::vector<AppFile>& files, const fs::path& path
 
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     if (!out)
-        throw std::runtime_error("cannot write " + path.string());
+        throw std::runtime_error("cannot write " + path.u8string());
     out.write(reinterpret_cast<const char*>(payload_format::header), payload_format::header_bytes);
 
     FrameWriter frame(out, context.get(), stream_bytes, progress);
@@ -175,7 +175,7 @@ PackResult write_payload(const std::vector<AppFile>& files, const fs::path& path
               static_cast<std::streamsize>(tail.size()));
     out.close();
     if (!out)
-        throw std::runtime_error("cannot write " + path.string());
+        throw std::runtime_error("cannot write " + path.u8string());
     return {stream_bytes, frame_end + tail.size()};
 }
 

@@ -1,6 +1,6 @@
 #include "packer/progress.h"
 
-#include <unistd.h>
+#include "packer/host_files.h"
 
 namespace qarvel {
 namespace {
@@ -16,7 +16,7 @@ double mebibytes(uint64_t bytes) {
 } // namespace
 
 ProgressLine::ProgressLine(FILE* stream, bool quiet)
-    : stream_(stream), enabled_(!quiet && isatty(fileno(stream)) != 0), start_(Clock::now()),
+    : stream_(stream), enabled_(!quiet && is_console(stream)), start_(Clock::now()),
       last_draw_(start_) {}
 
 ProgressLine::~ProgressLine() {
@@ -41,9 +41,15 @@ void ProgressLine::draw(uint64_t bytes_in, uint64_t total_in, uint64_t bytes_out
     double percent = total_in == 0
                          ? 100.0
                          : 100.0 * static_cast<double>(bytes_in) / static_cast<double>(total_in);
-    std::fprintf(stream_, "\r\033[Kpacking: %5.1f%%  %.1f of %.1f MiB in, %.1f MiB out, %.1f MiB/s",
-                 percent, mebibytes(bytes_in), mebibytes(total_in), mebibytes(bytes_out),
-                 seconds > 0 ? mebibytes(bytes_in) / seconds : 0.0);
+    // A Windows console clears nothing on "\033[K" unless asked to, so the
+    // line is padded over the last one there.
+#ifdef _WIN32
+    const char* format = "\rpacking: %5.1f%%  %.1f of %.1f MiB in, %.1f MiB out, %.1f MiB/s   ";
+#else
+    const char* format = "\r\033[Kpacking: %5.1f%%  %.1f of %.1f MiB in, %.1f MiB out, %.1f MiB/s";
+#endif
+    std::fprintf(stream_, format, percent, mebibytes(bytes_in), mebibytes(total_in),
+                 mebibytes(bytes_out), seconds > 0 ? mebibytes(bytes_in) / seconds : 0.0);
     std::fflush(stream_);
     shown_ = true;
 }

@@ -1,14 +1,20 @@
 #include "packer/temporary_file.h"
 
-#include <csignal>
-#include <cstring>
+#include "packer/host_files.h"
+
 #include <list>
 #include <mutex>
-#include <pthread.h>
 #include <stdexcept>
 #include <string>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <csignal>
+#include <pthread.h>
 #include <thread>
 #include <unistd.h>
+#endif
 
 namespace fs = std::filesystem;
 
@@ -20,6 +26,53 @@ namespace {
 // final, and never misses one that is about to.
 std::mutex temporaries_lock;
 std::list<fs::path> temporaries;
+
+void forget(const fs::path& path) {
+    for (auto it = temporaries.begin(); it != temporaries.end(); ++it)
+        if (*it == path) {
+            temporaries.erase(it);
+            return;
+        }
+}
+
+#ifdef _WIN32
+
+unsigned long process_id() {
+    return GetCurrentProcessId();
+}
+
+// Runs on a thread of its own for Ctrl+C, Ctrl+Break, closing the console,
+// logging off and shutting down ("HandlerRoutine callback function").
+BOOL WINAPI on_console_event(DWORD event) {
+    (void)event;
+    // Held until the end: no file becomes final or temporary after this.
+    temporaries_lock.lock();
+    for (const auto& path : temporaries)
+        DeleteFileW(path.c_str());
+    // The exit code the default handler gives, so the caller sees Ctrl+C.
+    ExitProcess(static_cast<UINT>(STATUS_CONTROL_C_EXIT));
+}
+
+bool replace_file(const fs::path& from, const fs::path& to, std::string& reason) {
+    if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING))
+        return true;
+    reason = system_message(GetLastError());
+    return false;
+}
+
+#else
+
+unsigned long process_id() {
+    return static_cast<unsigned long>(::getpid());
+}
+
+bool replace_file(const fs::path& from, const fs::path& to, std::string& reason) {
+    std::error_code error;
+    fs::rename(from, to, error);
+    if (error)
+        reason = error.message();
+    return !error;
+}
 
 sigset_t interruption_signals() {
     sigset_t signals;
@@ -47,25 +100,23 @@ sigset_t interruption_signals() {
     _exit(128 + signal_number);
 }
 
-void forget(const fs::path& path) {
-    for (auto it = temporaries.begin(); it != temporaries.end(); ++it)
-        if (*it == path) {
-            temporaries.erase(it);
-            return;
-        }
-}
+#endif
 
 } // namespace
 
 void remove_temporary_files_on_interrupt() {
+#ifdef _WIN32
+    SetConsoleCtrlHandler(on_console_event, TRUE);
+#else
     sigset_t signals = interruption_signals();
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
     std::thread(wait_for_interruption, signals).detach();
+#endif
 }
 
-TemporaryFile::TemporaryFile(fs::path final_path)
-    : final_path_(std::move(final_path)),
-      path_(final_path_.string() + ".partial-" + std::to_string(::getpid())) {
+TemporaryFile::TemporaryFile(const fs::path& final_path)
+    : shown_name_(final_path.u8string()), final_path_(long_path(final_path)),
+      path_(fs::path(final_path_) += ".partial-" + std::to_string(process_id())) {
     std::lock_guard<std::mutex> hold(temporaries_lock);
     temporaries.push_back(path_);
     registered_ = true;
@@ -82,11 +133,9 @@ TemporaryFile::~TemporaryFile() {
 
 void TemporaryFile::put_in_place() {
     std::lock_guard<std::mutex> hold(temporaries_lock);
-    std::error_code error;
-    fs::rename(path_, final_path_, error);
-    if (error)
-        throw std::runtime_error("cannot put " + final_path_.string() +
-                                 " in place: " + error.message());
+    std::string reason;
+    if (!replace_file(path_, final_path_, reason))
+        throw std::runtime_error("cannot put " + shown_name_ + " in place: " + reason);
     forget(path_);
     registered_ = false;
 }

@@ -7,7 +7,9 @@ namespace qarvel {
 // Blocks SIGINT, SIGTERM and SIGHUP in the calling thread, and so in every
 // thread started after it, and starts one thread that waits for them: it
 // removes every temporary file that exists at that moment, then lets the
-// signal end the program as it would have. Call first thing in main.
+// signal end the program as it would have. On Windows a console control
+// handler does the same for Ctrl+C, Ctrl+Break and closing the console.
+// Call first thing in main.
 void remove_temporary_files_on_interrupt();
 
 // A file written under a temporary name beside its final one, so that a
@@ -15,7 +17,7 @@ void remove_temporary_files_on_interrupt();
 // without having been put in place, or when an interruption ends the program.
 class TemporaryFile {
   public:
-    explicit TemporaryFile(std::filesystem::path final_path);
+    explicit TemporaryFile(const std::filesystem::path& final_path);
     ~TemporaryFile();
     TemporaryFile(const TemporaryFile&) = delete;
     TemporaryFile& operator=(const TemporaryFile&) = delete;
@@ -27,6 +29,7 @@ class TemporaryFile {
     void put_in_place();
 
   private:
+    std::string shown_name_;
     std::filesystem::path final_path_;
     std::filesystem::path path_;
     bool registered_ = false;

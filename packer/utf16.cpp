@@ -78,4 +78,16 @@ std::string utf16_to_utf8(const std::u16string& text) {
     return out;
 }
 
+bool has_unpaired_surrogate(const std::u16string& text) {
+    for (size_t i = 0; i < text.size(); ++i) {
+        char16_t unit = text[i];
+        if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+            text[i + 1] <= 0xDFFF)
+            ++i;
+        else if (unit >= 0xD800 && unit <= 0xDFFF)
+            return true;
+    }
+    return false;
+}
+
 } // namespace qarvel

@@ -10,4 +10,7 @@ std::u16string utf8_to_utf16(const std::string& text);
 // UTF-16 to UTF-8; an unpaired surrogate becomes U+FFFD.
 std::string utf16_to_utf8(const std::u16string& text);
 
+// Whether a UTF-16 unit lies outside a surrogate pair.
+bool has_unpaired_surrogate(const std::u16string& text);
+
 } // namespace qarvel

@@ -3,6 +3,7 @@
 #include "packer/payload_writer.h"
 #include "payload/payload_format.h"
 
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <random>
@@ -54,8 +55,12 @@ RunResult run(const std::string& program, const std::vector<std::string>& argume
     return result;
 }
 
+// QARVEL_PACK_UNDER_TEST names another build of qarvel-pack to run the same
+// black-box tests against, such as the Windows one through a Wine wrapper.
 RunResult run_pack(const std::vector<std::string>& arguments, int as_user) {
-    return run(QARVEL_PACK_PROGRAM, arguments, as_user);
+    const char* other = std::getenv("QARVEL_PACK_UNDER_TEST");
+    return run(other != nullptr && *other != '\0' ? other : QARVEL_PACK_PROGRAM, arguments,
+               as_user);
 }
 
 ScratchFolder::ScratchFolder() {
