@@ -144,13 +144,13 @@ function(_qarvel_identity_step out name work pack_program pack_depends output_na
               "${QARVEL_SOURCE_DIR}/resources/launcher.manifest.in"
       COMMENT "Checking the identity of ${name}"
       VERBATIM)
-    # With a packer built in this tree the step comes first: a refused
-    # identity stops the build before anything is compiled. A QARVEL_PACK
-    # that is not there yet is the scripts' first configure, which builds
-    # only the launcher image that the packer will carry: the libraries
-    # must not wait there for a packer that needs them.
+    # The step comes first: a refused identity stops the build before
+    # anything is compiled. The scripts' first configure of the project's
+    # own tree builds only the launcher image that qarvel-pack will carry
+    # (QARVEL_IMAGE_BEFORE_PACKER): there the libraries must not wait for a
+    # packer that needs them.
     add_custom_target(${name}_qarvel_identity DEPENDS ${sources} "${work}/launcher.manifest")
-    if(NOT QARVEL_PACK)
+    if(NOT QARVEL_IMAGE_BEFORE_PACKER)
       add_dependencies(qarvel_zstd_decompress ${name}_qarvel_identity)
       add_dependencies(qarvel_launcher_core ${name}_qarvel_identity)
     endif()

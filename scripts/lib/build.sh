@@ -13,7 +13,7 @@ qarvel_configure() {
 QARVEL_LAUNCHER_IMAGE="$QARVEL_BUILD/target/launcher-image/qarvel-launcher-image.exe"
 
 qarvel_build_host() {
-  qarvel_build_target --target qarvel_launcher_image >/dev/null
+  QARVEL_IMAGE_BEFORE_PACKER=ON qarvel_build_target --target qarvel_launcher_image >/dev/null
   qarvel_configure "$QARVEL_BUILD/host" -DQARVEL_LAUNCHER_IMAGE="$QARVEL_LAUNCHER_IMAGE" \
     ${QARVEL_BUILD_TESTS:+-DQARVEL_BUILD_TESTS=$QARVEL_BUILD_TESTS}
   cmake --build "$QARVEL_BUILD/host" -j "$QARVEL_JOBS" "$@"
@@ -29,6 +29,7 @@ qarvel_build_target() {
     -DQARVEL_ZSTD_SOURCE="$QARVEL_ZSTD_SOURCE" \
     -DQARVEL_PACK="${QARVEL_PACK:-$QARVEL_BUILD/host/packer/qarvel-pack}" \
     -DQARVEL_HOST_BUILD="$QARVEL_BUILD/host" \
+    -DQARVEL_IMAGE_BEFORE_PACKER="${QARVEL_IMAGE_BEFORE_PACKER:-OFF}" \
     ${QARVEL_BUILD_TESTS:+-DQARVEL_BUILD_TESTS=$QARVEL_BUILD_TESTS}
   cmake --build "$QARVEL_BUILD/target" -j "$QARVEL_JOBS" "$@"
 }
