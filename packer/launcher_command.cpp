@@ -5,6 +5,7 @@
 #include "packer/depfile.h"
 #include "packer/embedded_files.h"
 #include "packer/launcher_image.h"
+#include "packer/output_file.h"
 #include "packer/payload_inspection.h"
 #include "packer/payload_locator.h"
 #include "packer/pe_records.h"
@@ -71,22 +72,6 @@ LauncherParts launcher_parts(const Identity& identity) {
 
 uint64_t resource_bytes(const LauncherParts& parts) {
     return resource_section(parts.resources, 0).size();
-}
-
-void write_text(const fs::path& path, const std::string& text, const std::string& shown_name) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (out)
-        out << text;
-    out.close();
-    if (!out)
-        throw std::runtime_error("cannot write " + shown_name + ": " + std::strerror(errno));
-}
-
-void refuse_folder(const std::string& path, const char* option, const char* what) {
-    std::error_code ignored;
-    if (fs::is_directory(utf8_path(path), ignored))
-        throw std::runtime_error(std::string(option) + " " + path + " is a folder; name the " +
-                                 what + " to write");
 }
 
 // The payload of a --payload file (a payload, or a launcher built around

@@ -7,6 +7,7 @@
 #include "packer/host_files.h"
 #include "packer/identity_command.h"
 #include "packer/launcher_command.h"
+#include "packer/output_file.h"
 #include "packer/payload_failure.h"
 #include "packer/payload_inspection.h"
 #include "packer/payload_locator.h"
@@ -51,22 +52,6 @@ unsigned long long as_ull(uint64_t value) {
     return static_cast<unsigned long long>(value);
 }
 
-void refuse_folder(const std::string& path, const char* option, const char* what) {
-    std::error_code ignored;
-    if (fs::is_directory(qarvel::utf8_path(path), ignored))
-        throw std::runtime_error(std::string(option) + " " + path + " is a folder; name the " +
-                                 what + " to write");
-}
-
-void write_text(const fs::path& path, const std::string& text, const std::string& shown_name) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (out)
-        out << text;
-    out.close();
-    if (!out)
-        throw std::runtime_error("cannot write " + shown_name + ": " + std::strerror(errno));
-}
-
 void create_parent_folders(const fs::path& path) {
     std::error_code error;
     if (path.has_parent_path())
@@ -79,9 +64,9 @@ void create_parent_folders(const fs::path& path) {
 // The payload and its dependency file both take their names, or neither
 // does: each is written under a temporary name first.
 int create(const CreateArguments& args) {
-    refuse_folder(args.output, "-o", "payload file");
+    qarvel::refuse_folder(args.output, "-o", "payload file");
     if (!args.depfile.empty())
-        refuse_folder(args.depfile, "--depfile", "dependency file");
+        qarvel::refuse_folder(args.depfile, "--depfile", "dependency file");
     if (qarvel::path_is_inside(qarvel::utf8_path(args.folder), qarvel::utf8_path(args.output)))
         throw std::runtime_error("the output " + args.output +
                                  " lies inside the folder being packed");
@@ -90,8 +75,9 @@ int create(const CreateArguments& args) {
     std::optional<qarvel::TemporaryFile> depfile;
     if (!args.depfile.empty()) {
         depfile.emplace(qarvel::utf8_path(args.depfile));
-        write_text(depfile->path(), qarvel::depfile_text(qarvel::utf8_path(args.output), folder),
-                   args.depfile);
+        qarvel::write_text(depfile->path(),
+                           qarvel::depfile_text(qarvel::utf8_path(args.output), folder),
+                           args.depfile);
     }
     create_parent_folders(qarvel::utf8_path(args.output));
     qarvel::TemporaryFile payload(qarvel::utf8_path(args.output));
