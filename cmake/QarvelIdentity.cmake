@@ -23,14 +23,17 @@ function(_qarvel_folder_name out context text)
 endfunction()
 
 # The cache folder a launcher gets without TARGET_SPEC:
-# {CACHE_DIR}\<company without spaces>\<product>\<first two version numbers>.
+# <root>\<company without spaces>\<product>\<first two version numbers>.
 # The example identity gives {CACHE_DIR}\LumbrookCrafts\Quillowmere\1.20.
-function(qarvel_identity_target_spec out context company product version)
+# root is {CACHE_DIR}, or {PROGRAM_FILES} for an elevated launcher, which
+# runs nothing from a folder that programs without administrator rights
+# could change.
+function(qarvel_identity_target_spec out context root company product version)
   _qarvel_folder_name(company_folder "${context}: COMPANY \"${company}\"" "${company}")
   string(REPLACE " " "" company_folder "${company_folder}")
   _qarvel_folder_name(product_folder "${context}: PRODUCT \"${product}\"" "${product}")
   string(REGEX MATCH "^[0-9]+\\.[0-9]+" version_folder "${version}")
-  set(${out} "{CACHE_DIR}\\${company_folder}\\${product_folder}\\${version_folder}" PARENT_SCOPE)
+  set(${out} "${root}\\${company_folder}\\${product_folder}\\${version_folder}" PARENT_SCOPE)
 endfunction()
 
 # Each of the four numbers is a 16-bit field of the version resource.
@@ -78,11 +81,24 @@ function(_qarvel_complete_identity name)
   qarvel_check_version("${context}" "${ARG_VERSION}")
 
   if("${ARG_TARGET_SPEC}" STREQUAL "")
-    qarvel_identity_target_spec(ARG_TARGET_SPEC "${context}" "${ARG_COMPANY}" "${ARG_PRODUCT}" "${ARG_VERSION}")
+    set(root "{CACHE_DIR}")
+    if(ARG_ELEVATED)
+      set(root "{PROGRAM_FILES}")
+    endif()
+    qarvel_identity_target_spec(ARG_TARGET_SPEC "${context}" "${root}" "${ARG_COMPANY}" "${ARG_PRODUCT}" "${ARG_VERSION}")
     if(ARG_APP_DIR AND NOT chose_identity)
       message(WARNING "${context} keeps the example identity, so it unpacks into "
         "${ARG_TARGET_SPEC}, the cache folder that every launcher keeping it shares: "
         "give COMPANY, PRODUCT and VERSION (or TARGET_SPEC) to give it a folder of its own.")
+    endif()
+  elseif(ARG_ELEVATED)
+    # A folder of the user's, or one the user chooses by where the launcher
+    # is run from, fails the elevated launcher's check on most machines.
+    string(TOUPPER "${ARG_TARGET_SPEC}" spec)
+    if(spec MATCHES "^{(CACHE_DIR|HOME|TEMP|PROGRAM|PROGRAM_BASE|PROGRAM_DIR)}")
+      message(WARNING "${context} is ELEVATED, and TARGET_SPEC ${ARG_TARGET_SPEC} starts in a folder "
+        "that programs without administrator rights may change: the launcher will refuse to run from it "
+        "on most machines. Leave TARGET_SPEC out for a folder below {PROGRAM_FILES}.")
     endif()
   endif()
 
