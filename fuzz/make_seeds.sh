@@ -10,13 +10,16 @@ mkdir -p "$out/seeds"
 work="$out/folders"
 
 # Folders as applications look: a main program first, data, sub-folders,
-# empty and non-ASCII names, repetitive and random content.
+# empty and non-ASCII names, repetitive and random-looking content. The
+# random-looking bytes come from a fixed generator, so that every machine
+# makes the same seeds and a fuzz run with a fixed seed the same findings.
 mkdir -p "$work/app/lib/deep/er" "$work/app/données"
 printf 'MZ main program\n' >"$work/app/main.exe"
 printf 'hello\n' >"$work/app/readme.txt"
 : >"$work/app/empty.txt"
 printf 'x%.0s' $(seq 1 3000) >"$work/app/lib/repeat.txt"
-head -c 1500 /dev/urandom >"$work/app/lib/deep/er/random.bin"
+python3 -c 'import random, sys; sys.stdout.buffer.write(random.Random(1500).randbytes(1500))' \
+  >"$work/app/lib/deep/er/random.bin"
 printf 'é\n' >"$work/app/données/日本.txt"
 mkdir -p "$work/single"
 printf 'only\n' >"$work/single/only.exe"
