@@ -64,7 +64,9 @@ if(NOT TARGET qarvel_launcher_core)
     ${QARVEL_SOURCE_DIR}/payload/unpack.cpp
     ${QARVEL_SOURCE_DIR}/paths/directories.cpp
     ${QARVEL_SOURCE_DIR}/paths/environment.cpp
+    ${QARVEL_SOURCE_DIR}/paths/folder_protection.cpp
     ${QARVEL_SOURCE_DIR}/paths/path_template.cpp
+    ${QARVEL_SOURCE_DIR}/paths/protected_target.cpp
     ${QARVEL_SOURCE_DIR}/paths/run_values.cpp
     ${QARVEL_SOURCE_DIR}/child/command_line.cpp
     ${QARVEL_SOURCE_DIR}/child/supervision.cpp)

@@ -88,6 +88,18 @@ void fail_open_for_writing() {
     exit(2);
 }
 
+void fail_unprotected_folder(const wchar_t* level, const char* reason) {
+    start_line("Error, refusing to run as administrator from '");
+    append_wide_text(target_directory);
+    append_text("': '");
+    append_wide_text(level);
+    append_text("' ");
+    append_text(reason);
+    append_text(".");
+    show_failure_line(STD_ERROR_HANDLE, failure_line);
+    exit(2);
+}
+
 void fail_template_expansion(const wchar_t* path_template) {
     start_line("Error, couldn't runtime expand spec '");
     append_wide_text(path_template);

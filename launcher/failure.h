@@ -12,6 +12,10 @@
 // Names the current entry path on standard error, exit code 2.
 [[noreturn]] void fail_open_for_writing();
 
+// Names the target directory and the level of it that an elevated launcher
+// may not run from, with the reason, on standard error, exit code 2.
+[[noreturn]] void fail_unprotected_folder(const wchar_t* level, const char* reason);
+
 // Names the unexpanded template on standard error, then aborts.
 [[noreturn]] void fail_template_expansion(const wchar_t* path_template);
 

@@ -4,9 +4,11 @@
 #include "launcher/bounded_copy.h"
 #include "launcher/build_constants.h"
 #include "launcher/failure.h"
+#include "launcher/launcher_kind.h"
 #include "launcher/launcher_state.h"
 #include "paths/environment.h"
 #include "paths/path_template.h"
+#include "paths/protected_target.h"
 #include "payload/payload_reader.h"
 #include "payload/unpack.h"
 
@@ -50,6 +52,10 @@ int wmain(int, wchar_t** argv) {
     if (!expand_path_template(target_directory, target_directory_spec, path_capacity_units))
         fail_template_expansion(target_directory_spec);
     make_target_directory_absolute();
+    // Run as administrator, nothing may run from a folder that programs
+    // without those rights could have changed.
+    if (launcher_is_elevated())
+        protect_target_directory();
 
     if (!SetConsoleCtrlHandler(console_control_handler, TRUE))
         fail_plain("Error, failed to register signal handler.");

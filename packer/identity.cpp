@@ -4,6 +4,7 @@
 #include "packer/utf16.h"
 #include "packer/windows_name.h"
 
+#include <cctype>
 #include <fstream>
 #include <string_view>
 #include <vector>
@@ -139,6 +140,28 @@ std::string example_identity_warning(const std::string& target_spec) {
            "version (or a target spec) to choose a folder of its own";
 }
 
+std::string elevated_folder_warning(const Identity& completed) {
+    if (!completed.elevated)
+        return "";
+    // Tokens are read in any case. A user may write below their profile,
+    // their cache and their temporary folder, and chooses where a launcher
+    // runs from (often Downloads).
+    std::string spec;
+    for (char c : completed.target_spec)
+        spec += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    for (const char* token :
+         {"{CACHE_DIR}", "{HOME}", "{TEMP}", "{PROGRAM}", "{PROGRAM_BASE}", "{PROGRAM_DIR}"}) {
+        if (spec.rfind(token, 0) == 0)
+            return "this launcher asks for administrator rights, and its target spec " +
+                   completed.target_spec +
+                   " starts in a folder that programs without administrator rights may change: "
+                   "it will refuse to run from it on most machines; leave the target spec out "
+                   "for a folder below " +
+                   elevated_cache_root;
+    }
+    return "";
+}
+
 void complete_identity(Identity& identity, const std::string& output_file_name) {
     const std::pair<const char*, const std::string*> texts[] = {
         {"company", &identity.company},
@@ -162,8 +185,9 @@ void complete_identity(Identity& identity, const std::string& output_file_name) 
         identity.version = default_version;
     check_version(identity.version);
     if (identity.target_spec.empty())
-        identity.target_spec = default_target_spec(default_cache_root, identity.company,
-                                                   identity.product, identity.version);
+        identity.target_spec =
+            default_target_spec(identity.elevated ? elevated_cache_root : default_cache_root,
+                                identity.company, identity.product, identity.version);
     if (!identity.icon.empty())
         check_icon_file(identity.icon);
 

@@ -15,8 +15,11 @@ constexpr char default_company[] = "Lumbrook Crafts";
 constexpr char default_product[] = "Quillowmere";
 constexpr char default_version[] = "1.20.0.0";
 
-// The path-template token a default cache folder starts from.
+// The path-template token a default cache folder starts from: the user's
+// cache, or for an elevated launcher, which runs nothing from a folder that
+// programs without administrator rights could change, Program Files.
 constexpr char default_cache_root[] = "{CACHE_DIR}";
+constexpr char elevated_cache_root[] = "{PROGRAM_FILES}";
 
 // UTF-8 texts; an empty field is one not given.
 struct Identity {
@@ -46,6 +49,12 @@ bool keeps_example_identity(const Identity& as_given);
 // The warning for a launcher that keeps the example identity and so unpacks
 // into target_spec, which it shares; one line without a prefix.
 std::string example_identity_warning(const std::string& target_spec);
+
+// The warning for an elevated launcher whose completed target spec starts in
+// a folder of the user's or one chosen by where the launcher is run from;
+// its check refuses such a folder on most machines. Empty when there is
+// nothing to warn of; otherwise one line without a prefix.
+std::string elevated_folder_warning(const Identity& completed);
 
 // The cache folder of a launcher given no target spec:
 // ROOT\<company without spaces>\<product>\<version up to its last non-zero

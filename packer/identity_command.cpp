@@ -42,7 +42,8 @@ void add_identity_options(CLI::App* command, Identity& identity) {
     command->add_option("--target-spec", identity.target_spec,
                         "where the files are unpacked, a path template (default "
                         "{CACHE_DIR}\\<company without spaces>\\<product>\\<version up to its "
-                        "last non-zero number, at least two>)");
+                        "last non-zero number, at least two>; {PROGRAM_FILES} in place of "
+                        "{CACHE_DIR} with --elevated)");
     command->add_option("--icon", identity.icon, "an .ico file (default the Qarvel icon)");
     command->add_option("--copyright", identity.copyright, "LegalCopyright (default none)");
     command->add_option("--description", identity.description,
@@ -52,7 +53,8 @@ void add_identity_options(CLI::App* command, Identity& identity) {
     command->add_option("--internal-name", identity.internal_name,
                         "InternalName (default the original file name without its extension)");
     command->add_flag("--elevated", identity.elevated,
-                      "the launcher asks for administrator rights");
+                      "the launcher asks for administrator rights, and runs only from a folder "
+                      "that programs without them cannot change");
     command->add_flag("--windowed", identity.windowed,
                       "the windowed launcher, for applications with windows");
 }
@@ -96,6 +98,7 @@ int run_identity_command(const IdentityCommandArguments& args) {
         {"windowed",
          args.cmake ? (identity.windowed ? "TRUE" : "FALSE") : (identity.windowed ? "yes" : "no")},
         {"warning", warning},
+        {"elevated-warning", elevated_folder_warning(identity)},
     };
     for (const auto& [name, value] : fields)
         std::printf(args.cmake ? "set(QARVEL_IDENTITY_%s %s)\n" : "%s: %s\n",

@@ -135,6 +135,9 @@ int make_launcher(const LauncherArguments& args) {
             std::fprintf(stderr, "qarvel-pack: warning: %s\n",
                          example_identity_warning(identity.target_spec).c_str());
     }
+    std::string elevated_warning = elevated_folder_warning(identity);
+    if (!elevated_warning.empty())
+        std::fprintf(stderr, "qarvel-pack: warning: %s\n", elevated_warning.c_str());
 
     std::optional<TemporaryFile> depfile;
     if (!args.depfile.empty()) {

@@ -4,6 +4,7 @@
 #include "launcher/failure.h"
 #include "launcher/launcher_state.h"
 #include "paths/path_template.h"
+#include "paths/protected_target.h"
 
 #include <cstdlib>
 #include <cwchar>
@@ -37,7 +38,8 @@ bool ensure_directory(const wchar_t* directory) {
     }
     if (wcslen(directory) == 2 && directory[1] == L':')
         return true;
-    if (!CreateDirectoryW(directory, nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
+    if (!CreateDirectoryW(directory, created_folder_security()) &&
+        GetLastError() != ERROR_ALREADY_EXISTS)
         return false;
     remember_directory(directory);
     return true;

@@ -27,6 +27,7 @@ enum class Token {
     pid,
     home,
     cache_dir,
+    program_files,
     company,
     product,
     version,
@@ -51,6 +52,7 @@ const TokenName token_names[] = {
     {L"PID", Token::pid},
     {L"HOME", Token::home},
     {L"CACHE_DIR", Token::cache_dir},
+    {L"PROGRAM_FILES", Token::program_files},
     {L"COMPANY", Token::company},
     {L"PRODUCT", Token::product},
     {L"VERSION", Token::version},
@@ -173,6 +175,8 @@ bool append_token(Token token, wchar_t* output_end, size_t room_units) {
         return append_known_folder(output_end, CSIDL_PROFILE, room_units);
     case Token::cache_dir:
         return append_known_folder(output_end, CSIDL_LOCAL_APPDATA, room_units);
+    case Token::program_files:
+        return append_known_folder(output_end, CSIDL_PROGRAM_FILES, room_units);
     case Token::company:
         append_bounded(output_end, room_units, company_name);
         return true;
@@ -196,7 +200,8 @@ bool append_token(Token token, wchar_t* output_end, size_t room_units) {
 }
 
 bool is_folder_token(Token token) {
-    return token == Token::temp || token == Token::home || token == Token::cache_dir;
+    return token == Token::temp || token == Token::home || token == Token::cache_dir ||
+           token == Token::program_files;
 }
 
 using FolderPathFunction = HRESULT(WINAPI*)(HWND, int, HANDLE, DWORD, LPWSTR);
@@ -259,6 +264,27 @@ bool expand_path_template(wchar_t* output, const wchar_t* path_template, size_t 
         }
     }
     return true;
+}
+
+bool expand_leading_folder(wchar_t* output, const wchar_t* path_template, size_t capacity_units) {
+    if (capacity_units == 0)
+        fail_bounds();
+    output[0] = 0;
+    if (path_template[0] != L'{')
+        return false;
+    const wchar_t* end = wcschr(path_template, L'}');
+    if (end == nullptr || end - path_template > static_cast<ptrdiff_t>(token_name_capacity_units))
+        return false;
+    wchar_t token[token_name_capacity_units + 2];
+    size_t units = static_cast<size_t>(end - path_template) + 1;
+    wmemcpy(token, path_template, units);
+    token[units] = 0;
+    token[units - 1] = 0;
+    Token found = look_up_token(token + 1);
+    if (!is_folder_token(found) && found != Token::program_dir)
+        return false;
+    token[units - 1] = L'}';
+    return expand_path_template(output, token, capacity_units);
 }
 
 void make_target_directory_absolute() {

@@ -15,5 +15,10 @@ bool expand_path_template(wchar_t* output, const wchar_t* path_template, size_t 
 // Appends the shell folder folder_id (a CSIDL) at output_end.
 bool append_known_folder(wchar_t* output_end, int folder_id, size_t room_units);
 
+// Expands the template's first token alone when the template starts with a
+// folder's token ({TEMP}, {HOME}, {CACHE_DIR}, {PROGRAM_FILES},
+// {PROGRAM_DIR}); false when it starts otherwise or the folder is unknown.
+bool expand_leading_folder(wchar_t* output, const wchar_t* path_template, size_t capacity_units);
+
 // Replaces the target directory by its absolute form.
 void make_target_directory_absolute();

@@ -132,6 +132,66 @@ TEST(Identity, CompletesTheExampleIdentityAndTheVersionInformation) {
     EXPECT_EQ(identity.copyright, "");
 }
 
+// An elevated launcher's folder follows the same rule below Program Files.
+TEST(Identity, AnElevatedLauncherUnpacksBelowProgramFiles) {
+    Identity example;
+    example.elevated = true;
+    complete_identity(example, "tool.exe");
+    EXPECT_EQ(example.target_spec, "{PROGRAM_FILES}\\LumbrookCrafts\\Quillowmere\\1.20");
+
+    Identity own;
+    own.elevated = true;
+    own.company = "Acme Tools";
+    own.product = "Inkwell";
+    own.version = "2.4.1.0";
+    complete_identity(own, "tool.exe");
+    EXPECT_EQ(own.target_spec, "{PROGRAM_FILES}\\AcmeTools\\Inkwell\\2.4.1");
+    EXPECT_EQ(elevated_folder_warning(own), "");
+}
+
+struct ElevatedSpecCase {
+    bool elevated;
+    const char* target_spec;
+    bool warns;
+};
+
+class ElevatedFolderWarning : public ::testing::TestWithParam<ElevatedSpecCase> {};
+
+// A template that starts in a folder of the user's, or in the one the
+// launcher is run from, warns; tokens are read in any case.
+TEST_P(ElevatedFolderWarning, WarnsOfAUsersFolder) {
+    const ElevatedSpecCase& c = GetParam();
+    Identity identity;
+    identity.elevated = c.elevated;
+    identity.target_spec = c.target_spec;
+    complete_identity(identity, "tool.exe");
+    std::string warning = elevated_folder_warning(identity);
+    if (!c.warns) {
+        EXPECT_EQ(warning, "");
+        return;
+    }
+    EXPECT_EQ(warning, std::string("this launcher asks for administrator rights, and its target "
+                                   "spec ") +
+                           c.target_spec +
+                           " starts in a folder that programs without administrator rights may "
+                           "change: it will refuse to run from it on most machines; leave the "
+                           "target spec out for a folder below {PROGRAM_FILES}");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Identity, ElevatedFolderWarning,
+    ::testing::Values(ElevatedSpecCase{true, "{CACHE_DIR}\\Acme\\Tool", true},
+                      ElevatedSpecCase{true, "{home}\\Acme", true},
+                      ElevatedSpecCase{true, "{Temp}\\x", true},
+                      ElevatedSpecCase{true, "{PROGRAM}-cache", true},
+                      ElevatedSpecCase{true, "{PROGRAM_BASE}.d", true},
+                      ElevatedSpecCase{true, "{program_dir}\\cache", true},
+                      ElevatedSpecCase{true, "{PROGRAM_FILES}\\Acme\\Tool", false},
+                      ElevatedSpecCase{true, "{program_files}\\{CACHE_DIR}", false},
+                      ElevatedSpecCase{true, "C:\\Tools\\{TEMP}", false},
+                      ElevatedSpecCase{false, "{CACHE_DIR}\\Acme\\Tool", false},
+                      ElevatedSpecCase{false, "{PROGRAM_DIR}\\cache", false}));
+
 TEST(Identity, KeepsWhatIsGivenAndChecksNoFolderOfAGivenTargetSpec) {
     Identity identity;
     identity.company = "CON";
@@ -212,7 +272,8 @@ TEST(IdentityCommand, PrintsTheCompletedIdentity) {
                           "internal-name: tool\n"
                           "elevated: no\n"
                           "windowed: no\n"
-                          "warning: \n");
+                          "warning: \n"
+                          "elevated-warning: \n");
 }
 
 TEST(IdentityCommand, WarnsOfTheExampleIdentityOnly) {
@@ -220,7 +281,7 @@ TEST(IdentityCommand, WarnsOfTheExampleIdentityOnly) {
     ASSERT_EQ(example.exit_code, 0) << example.err;
     EXPECT_NE(example.out.find("\nelevated: yes\n"), std::string::npos) << example.out;
     EXPECT_NE(example.out.find("\nwarning: this launcher keeps the example identity and unpacks "
-                               "into {CACHE_DIR}\\LumbrookCrafts\\Quillowmere\\1.20, "),
+                               "into {PROGRAM_FILES}\\LumbrookCrafts\\Quillowmere\\1.20, "),
               std::string::npos)
         << example.out;
     for (const char* option : {"--company", "--product", "--version", "--target-spec"}) {
@@ -229,6 +290,20 @@ TEST(IdentityCommand, WarnsOfTheExampleIdentityOnly) {
         ASSERT_EQ(own.exit_code, 0) << own.err;
         EXPECT_NE(own.out.find("\nwarning: \n"), std::string::npos) << option << own.out;
     }
+}
+
+TEST(IdentityCommand, WarnsOfAnElevatedLaunchersFolderInAUsersFolder) {
+    auto warned =
+        run_pack({"identity", "-o", "a.exe", "--elevated", "--target-spec", "{TEMP}\\Acme"});
+    ASSERT_EQ(warned.exit_code, 0) << warned.err;
+    EXPECT_NE(warned.out.find("\nwarning: \nelevated-warning: this launcher asks for "
+                              "administrator rights, and its target spec {TEMP}\\Acme starts "
+                              "in a folder "),
+              std::string::npos)
+        << warned.out;
+    auto unelevated = run_pack({"identity", "-o", "a.exe", "--target-spec", "{TEMP}\\Acme"});
+    ASSERT_EQ(unelevated.exit_code, 0) << unelevated.err;
+    EXPECT_NE(unelevated.out.find("\nelevated-warning: \n"), std::string::npos) << unelevated.out;
 }
 
 TEST(IdentityCommand, RefusesWithOneLine) {

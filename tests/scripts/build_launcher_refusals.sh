@@ -111,5 +111,18 @@ reaches_cmake --product ELEVATED --description VERSION --company ICON --copyrigh
     }
   done
 
+# An elevated launcher whose folder starts in one of the user's warns, once,
+# in qarvel-pack's words; one below Program Files does not.
+elevated_warnings() {
+  reaches_cmake --elevated "$@" && grep -c '^build-launcher: warning: this launcher asks for administrator rights' "$work/stderr" || true
+}
+for case in "1|{Home}\Acme" "0|{PROGRAM_FILES}\Acme" "0|"; do
+  count="$(elevated_warnings --target-spec "${case#*|}")"
+  if [ "$count" != "${case%%|*}" ]; then
+    echo "FAIL: --elevated --target-spec '${case#*|}': $count warnings, want ${case%%|*}: $(cat "$work/stderr")" >&2
+    failures=$((failures + 1))
+  fi
+done
+
 [ $failures -eq 0 ] || exit 1
 echo "build_launcher_refusals: every bad input refused before cmake"

@@ -3,7 +3,8 @@
 # line, and a value equal to one of its keywords, which it cannot tell from
 # the keyword. With QARVEL_PACK existing when it is called, the configure
 # step fails and nothing is built; with a QARVEL_PACK that the build makes,
-# the build stops at the identity step, before anything is compiled.
+# the build stops at the identity step, before anything is compiled. It
+# warns when an elevated launcher's folder starts in one of the user's.
 #   onefile_function_refusals.sh QARVEL_PACK ZSTD_SOURCE WORK_DIR
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
@@ -85,6 +86,27 @@ elif ! grep -qF -- "$expected" <<<"$(tr -s '[:space:]' ' ' <"$work/later.build.l
   cat "$work/later.build.log" >&2
   failures=$((failures + 1))
 fi
+
+# warned YES|NO CASE: configuring with the call's arguments CASE succeeds,
+# with or without the elevated launcher's warning.
+warned() {
+  local log="$work/case-$((++case_number)).log"
+  local text="starts in a folder that programs without administrator rights may change"
+  if ! configure "$work/build" -DQARVEL_PACK="$pack" -DQARVEL_CASE="$2" >"$log" 2>&1; then
+    echo "FAIL: $2 was refused:" >&2
+    cat "$log" >&2
+    failures=$((failures + 1))
+  elif [ "$(tr -s '[:space:]' ' ' <"$log" | grep -cF -- "$text")" != "$([ "$1" = YES ] && echo 1 || echo 0)" ]; then
+    echo "FAIL: $2: expected the warning: $1; got:" >&2
+    cat "$log" >&2
+    failures=$((failures + 1))
+  fi
+}
+warned YES 'ELEVATED TARGET_SPEC [[{CACHE_DIR}\Acme\Tool]]'
+warned YES 'ELEVATED TARGET_SPEC [[{program_dir}\cache]]'
+warned NO 'ELEVATED TARGET_SPEC [[{PROGRAM_FILES}\Acme\Tool]]'
+warned NO 'ELEVATED COMPANY Acme'
+warned NO 'TARGET_SPEC [[{TEMP}\Acme\Tool]]'
 
 [ $failures -eq 0 ] || exit 1
 echo "onefile_function_refusals: each bad input refused when the function is called, or at the start of the build"

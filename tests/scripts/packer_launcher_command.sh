@@ -2,8 +2,9 @@
 # qarvel-pack launcher, end to end: one step from a folder or a payload to a
 # launcher that the ordinary PE readers take (pefile, llvm-readobj, wrestool,
 # icotool), that repeats byte for byte whatever the thread count, that
-# osslsigncode signs, and that runs and lists once signed; and its refusals,
-# each one line with exit code 1 and nothing written.
+# osslsigncode signs, and that runs and lists once signed; its warning for an
+# elevated launcher's folder in a user's folder; and its refusals, each one
+# line with exit code 1 and nothing written.
 #   packer_launcher_command.sh QARVEL_PACK ECHO_CHILD WORK_DIR
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
@@ -24,7 +25,7 @@ head -c 2000000 /dev/urandom >"$work/app/data/random.bin"
 printf 'packed in one step\n' >"$work/app/data/note.txt"
 python3 "$root/resources/make_icon.py" --sizes 16,32,256 -o "$work/custom.ico"
 identity=(--company "Ørn & Co" --product "One Step" --version 3.2.1.0 --icon "$work/custom.ico"
-  --copyright "© 2026 Ørn" --description "the one-step tool" --internal-name onestep --elevated)
+  --copyright "© 2026 Ørn" --description "the one-step tool" --internal-name onestep)
 
 echo "== from a folder, with every identity option"
 "$pack" launcher "$work/app" --main main.exe -o "$work/threads-1/tool.exe" "${identity[@]}" \
@@ -52,6 +53,14 @@ echo "== from the payload, windowed: the same but for the subsystem and the chec
   --target-spec '{PROGRAM_DIR}\cache' --windowed -q
 python3 "$resources/compare_windowed_image.py" "$launcher" "$work/windowed/tool.exe" \
   || fail "the windowed launcher differs beyond its subsystem"
+
+echo "== elevated, from a folder of the one who runs it: built, with one warning"
+"$pack" launcher --payload "$work/app.payload" -o "$work/elevated/tool.exe" "${identity[@]}" \
+  --target-spec '{PROGRAM_DIR}\cache' --elevated -q 2>"$work/elevated.err" || fail "the elevated launcher was refused"
+[ "$(cat "$work/elevated.err")" = "qarvel-pack: warning: this launcher asks for administrator rights, and its target spec {PROGRAM_DIR}\cache starts in a folder that programs without administrator rights may change: it will refuse to run from it on most machines; leave the target spec out for a folder below {PROGRAM_FILES}" ] \
+  || fail "the elevated launcher's warning: $(cat "$work/elevated.err")"
+bash "$resources/check_image.sh" "$work/elevated/tool.exe" "${identity[@]}" --elevated \
+  --original-filename tool.exe --target-spec '{PROGRAM_DIR}\cache' || fail "check_image of the elevated launcher"
 
 echo "== signed, verified, run and listed"
 openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Qarvel throw-away signer" \

@@ -78,6 +78,8 @@ TEST(LauncherPaths, FolderTokensAreTheUsersFolders) {
     };
     const FolderCase cases[] = {
         {"paths_cache_dir", shell_folder(CSIDL_LOCAL_APPDATA)},
+        // Machine-wide; Wine lets its user write there.
+        {"paths_program_files", shell_folder(CSIDL_PROGRAM_FILES)},
         {"paths_temp", temporary_folder()},
     };
     for (const FolderCase& expected : cases) {

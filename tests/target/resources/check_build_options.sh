@@ -51,7 +51,7 @@ cmp "$work/first/tool.exe" "$work/second/tool.exe" || { echo "FAIL: two builds d
 bash "$here/check_image.sh" "$work/first/tool.exe" \
   --company "$company" --product "$product" --version "$version" --icon "$work/custom.ico" \
   --copyright "$copyright" --description "$description" --internal-name nachtfalter --elevated \
-  --target-spec '{CACHE_DIR}\Ørn&SöhneCo\Quillowmere Nachtfalter\2.7.65535.3' || status=1
+  --target-spec '{PROGRAM_FILES}\Ørn&SöhneCo\Quillowmere Nachtfalter\2.7.65535.3' || status=1
 
 [ $status -eq 0 ] && echo "check_build_options: reproducible, options applied"
 exit $status
