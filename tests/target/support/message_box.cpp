@@ -73,19 +73,30 @@ struct Picture {
     }
 };
 
-// Icon handles belong to the box's process; what the box shows can be
-// compared with the system's icons drawn here on the same background.
-bool shows_error_icon(HWND icon_control) {
-    // Read from the screen, where the box's process has drawn it.
-    RECT area{};
-    GetWindowRect(icon_control, &area);
-    Picture shown(area.right - area.left, area.bottom - area.top);
-    HDC screen = GetDC(nullptr);
-    BitBlt(shown.dc, 0, 0, shown.width, shown.height, screen, area.left, area.top, SRCCOPY);
-    ReleaseDC(nullptr, screen);
-    if (shown.width == 0 || shown.height == 0)
-        return false;
+// Whether every pixel is the same: nothing drawn yet.
+bool is_plain(const Picture& picture) {
+    for (int i = 1; i < picture.width * picture.height; ++i) {
+        if (picture.pixels[i] != picture.pixels[0])
+            return false;
+    }
+    return true;
+}
 
+// Copies the control's area of the screen, where the box's process draws.
+void read_screen(HWND control, Picture& picture) {
+    RECT area{};
+    GetWindowRect(control, &area);
+    HDC screen = GetDC(nullptr);
+    BitBlt(picture.dc, 0, 0, picture.width, picture.height, screen, area.left, area.top, SRCCOPY);
+    ReleaseDC(nullptr, screen);
+}
+
+// Which of the system's icons, drawn here on the same background, is
+// closest to what the control's area shows; 0 for an area of one colour,
+// where nothing is drawn yet.
+int closest_system_icon(const Picture& shown) {
+    if (is_plain(shown))
+        return 0;
     const unsigned background = shown.pixels[0];
     size_t closest = SIZE_MAX;
     int closest_id = 0;
@@ -102,7 +113,28 @@ bool shows_error_icon(HWND icon_control) {
             closest_id = id;
         }
     }
-    return closest_id == 32513;
+    return closest_id;
+}
+
+// Icon handles belong to the box's process, so the icon is read from the
+// screen. The box draws itself in its own time, later on a busy machine and
+// for the first box on a new display: a fixed pause before one look failed
+// good launches. The area is read until it shows the error icon; a box with
+// another icon, or none, fails after timeout_ms.
+bool shows_error_icon(HWND icon_control, DWORD timeout_ms) {
+    RECT area{};
+    GetWindowRect(icon_control, &area);
+    Picture shown(area.right - area.left, area.bottom - area.top);
+    if (shown.width <= 0 || shown.height <= 0)
+        return false;
+    for (DWORD waited = 0;; waited += 50) {
+        read_screen(icon_control, shown);
+        if (closest_system_icon(shown) == 32513)
+            return true;
+        if (waited >= timeout_ms)
+            return false;
+        Sleep(50);
+    }
 }
 
 } // namespace
@@ -125,8 +157,6 @@ MessageBoxSeen answer_message_box(DWORD process_id, DWORD timeout_ms,
     if (search.box == nullptr)
         return seen;
     seen.found = true;
-    // Time to draw itself.
-    Sleep(500);
     seen.title = text_of(search.box);
 
     // The text is the static control that holds words; the icon is another,
@@ -137,7 +167,7 @@ MessageBoxSeen answer_message_box(DWORD process_id, DWORD timeout_ms,
         if (class_of(child) != L"Static")
             continue;
         if ((GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) {
-            seen.error_icon = seen.error_icon || shows_error_icon(child);
+            seen.error_icon = seen.error_icon || shows_error_icon(child, timeout_ms);
         } else if (std::wstring text = text_of(child); !text.empty()) {
             seen.text = text;
         }
