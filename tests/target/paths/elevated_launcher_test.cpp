@@ -26,7 +26,8 @@ TEST(ElevatedLauncher, RefusesAFolderThatItsUserOwns) {
     Launch launch = launch_fresh("paths_elevated", L"one two");
     EXPECT_EQ(launch.result.exit_code, 2u);
     // Wine's C:\ is its user's, so the first level from the drive down fails.
-    EXPECT_EQ(launch.result.err, "Error, refusing to run as administrator from '" + to_utf8(target) +
+    EXPECT_EQ(launch.result.err, "Error, refusing to run as administrator from '" +
+                                     to_utf8(target) +
                                      "': 'C:\\' is not owned by Administrators, SYSTEM or "
                                      "TrustedInstaller.\r\n");
     EXPECT_EQ(launch.result.out, "") << "no child ran";
