@@ -166,6 +166,8 @@ uint32_t denied_before(const Entry* entries, size_t index, FolderLevel level) {
 const wchar_t protected_folder_sddl[] =
     L"O:BAD:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;FRFX;;;BU)(A;OICI;FRFX;;;OW)";
 
+const wchar_t protected_lock_file_sddl[] = L"O:BAD:P(A;;FA;;;BA)(A;;FA;;;SY)";
+
 FolderVerdict judge_folder(const void* owner_sid, const void* dacl, FolderLevel level) {
     const auto* owner = static_cast<const unsigned char*>(owner_sid);
     size_t owner_length = owner == nullptr ? 0 : sid_length(owner, sid_header_bytes + 4 * 15);

@@ -36,3 +36,8 @@ FolderVerdict judge_folder(const void* owner_sid, const void* dacl, FolderLevel 
 // Administrators and SYSTEM, read and execute for users, and the same for
 // the owner whoever it becomes, for everything made inside it.
 extern const wchar_t protected_folder_sddl[];
+
+// The descriptor of the cache lock file in such a folder: Administrators
+// and SYSTEM alone, so that no one else can open it, hold its lock, and so
+// keep elevated launches waiting.
+extern const wchar_t protected_lock_file_sddl[];

@@ -19,6 +19,7 @@ using GetSecurityInfoFunction = DWORD(WINAPI*)(HANDLE, SE_OBJECT_TYPE, SECURITY_
 using ConvertSddlFunction = BOOL(WINAPI*)(LPCWSTR, DWORD, PSECURITY_DESCRIPTOR*, PULONG);
 
 SECURITY_ATTRIBUTES protected_attributes;
+SECURITY_ATTRIBUTES lock_file_attributes;
 bool folders_protected;
 
 // advapi32 is loaded only by elevated launchers, so that the others start
@@ -27,16 +28,21 @@ SystemFunction advapi_function(const char* name) {
     return system_function(L"advapi32.dll", name);
 }
 
+void make_attributes(ConvertSddlFunction convert, const wchar_t* sddl,
+                     SECURITY_ATTRIBUTES& attributes) {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (convert == nullptr || !convert(sddl, SDDL_REVISION_1, &descriptor, nullptr))
+        fail_with_system_error("Error, couldn't make the protected folder rights", GetLastError());
+    attributes.nLength = sizeof attributes;
+    attributes.lpSecurityDescriptor = descriptor;
+    attributes.bInheritHandle = FALSE;
+}
+
 void make_protected_attributes() {
     auto convert = reinterpret_cast<ConvertSddlFunction>(
         advapi_function("ConvertStringSecurityDescriptorToSecurityDescriptorW"));
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (convert == nullptr ||
-        !convert(protected_folder_sddl, SDDL_REVISION_1, &descriptor, nullptr))
-        fail_with_system_error("Error, couldn't make the protected folder rights", GetLastError());
-    protected_attributes.nLength = sizeof protected_attributes;
-    protected_attributes.lpSecurityDescriptor = descriptor;
-    protected_attributes.bInheritHandle = FALSE;
+    make_attributes(convert, protected_folder_sddl, protected_attributes);
+    make_attributes(convert, protected_lock_file_sddl, lock_file_attributes);
     folders_protected = true;
 }
 
@@ -167,4 +173,8 @@ void protect_target_directory() {
 
 SECURITY_ATTRIBUTES* created_folder_security() {
     return folders_protected ? &protected_attributes : nullptr;
+}
+
+SECURITY_ATTRIBUTES* created_lock_file_security() {
+    return folders_protected ? &lock_file_attributes : nullptr;
 }

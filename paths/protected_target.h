@@ -15,3 +15,7 @@ void protect_target_directory();
 // The attributes folders are created with: the protected descriptor once
 // protect_target_directory has run, otherwise none (the system's default).
 SECURITY_ATTRIBUTES* created_folder_security();
+
+// The attributes the cache lock file is created with: open to Administrators
+// and SYSTEM alone in a protected folder, otherwise none.
+SECURITY_ATTRIBUTES* created_lock_file_security();

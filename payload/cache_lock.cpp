@@ -3,6 +3,7 @@
 #include "launcher/bounded_copy.h"
 #include "launcher/launcher_state.h"
 #include "paths/directories.h"
+#include "paths/protected_target.h"
 #include "payload/payload_format.h"
 
 #include <windows.h>
@@ -21,7 +22,8 @@ constexpr DWORD delete_pending_poll_ms = 20;
 // closes.
 static HANDLE open_lock_file_once() {
     return CreateFileW(lock_path, GENERIC_READ | GENERIC_WRITE | DELETE,
-                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                       created_lock_file_security(), OPEN_ALWAYS,
                        FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
 }
 

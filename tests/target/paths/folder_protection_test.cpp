@@ -178,6 +178,36 @@ TEST(FolderProtection, TheLaunchersDescriptorIsProtectedAtEveryLevel) {
     EXPECT_EQ(judge(L"O:S-1-5-21-1-2-3-1001" + sddl.substr(4), inner), "untrusted owner");
 }
 
+TEST(FolderProtection, TheLockFileOpensToAdministratorsAndSystemAlone) {
+    // Read access would be enough for another user to hold the lock.
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(
+        protected_lock_file_sddl, SDDL_REVISION_1, &descriptor, nullptr));
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    GetSecurityDescriptorControl(descriptor, &control, &revision);
+    EXPECT_NE(control & SE_DACL_PROTECTED, 0) << "nothing inherited from the folder";
+    PACL dacl = nullptr;
+    BOOL present = FALSE, defaulted = FALSE;
+    ASSERT_TRUE(GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted));
+    ASSERT_TRUE(present && dacl != nullptr);
+    unsigned char administrators[SECURITY_MAX_SID_SIZE], system[SECURITY_MAX_SID_SIZE];
+    DWORD size = sizeof administrators;
+    ASSERT_TRUE(CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, administrators, &size));
+    size = sizeof system;
+    ASSERT_TRUE(CreateWellKnownSid(WinLocalSystemSid, nullptr, system, &size));
+    EXPECT_GT(dacl->AceCount, 0);
+    for (WORD i = 0; i < dacl->AceCount; ++i) {
+        ACCESS_ALLOWED_ACE* entry = nullptr;
+        ASSERT_TRUE(GetAce(dacl, i, reinterpret_cast<void**>(&entry)));
+        EXPECT_EQ(entry->Header.AceType, ACCESS_ALLOWED_ACE_TYPE);
+        PSID trustee = &entry->SidStart;
+        EXPECT_TRUE(EqualSid(trustee, administrators) || EqualSid(trustee, system))
+            << "entry " << i << " grants someone else";
+    }
+    LocalFree(descriptor);
+}
+
 // An access list of one entry, byte by byte: Wine's SDDL reader knows no
 // conditional entries.
 std::vector<unsigned char> one_entry_list(unsigned char type, unsigned char entry_size) {
