@@ -180,11 +180,15 @@ static_assert(sizeof(IconGroupEntry) == 14);
 
 #pragma pack(pop)
 
+template <typename Record> Record read_record(const unsigned char* bytes, size_t offset) {
+    Record record;
+    std::memcpy(&record, bytes + offset, sizeof record);
+    return record;
+}
+
 template <typename Record>
 Record read_record(const std::vector<unsigned char>& bytes, size_t offset) {
-    Record record;
-    std::memcpy(&record, bytes.data() + offset, sizeof record);
-    return record;
+    return read_record<Record>(bytes.data(), offset);
 }
 
 template <typename Record>
