@@ -52,6 +52,15 @@ TEST(LauncherChecksum, PiecesAddUpToTheWhole) {
     pieces.add(0, file.data(), 4096);
     pieces.add(4096, file.data() + 4096, file.size() - 4096);
     EXPECT_EQ(whole.finish(file.size()), pieces.finish(file.size()));
+    // Pieces of odd lengths, as a stream writes them, split words and the
+    // field itself; out of order too.
+    for (size_t split : {size_t{1}, size_t{0xD9}, size_t{0xDB}, size_t{4097}}) {
+        qarvel::ImageChecksum odd(0xD8);
+        odd.add(split + 3, file.data() + split + 3, file.size() - split - 3);
+        odd.add(0, file.data(), split);
+        odd.add(split, file.data() + split, 3);
+        EXPECT_EQ(odd.finish(file.size()), whole.finish(file.size())) << "split at " << split;
+    }
 
     // Changing the field's bytes changes nothing; changing any other does.
     qarvel::ImageChecksum field_changed(0xD8), other_changed(0xD8);
