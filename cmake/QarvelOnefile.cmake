@@ -42,7 +42,12 @@ enable_language(ASM)
 enable_language(RC)
 
 include(ZstdDecompress)
+include(QarvelNotices)
 include(QarvelIdentity)
+
+# Written once per build tree; every launcher carries it.
+set(QARVEL_LICENCE_NOTICES "${CMAKE_BINARY_DIR}/qarvel-licence-notices.txt")
+qarvel_write_licence_notices("${QARVEL_LICENCE_NOTICES}" "${QARVEL_ZSTD_SOURCE}")
 
 set(QARVEL_TARGET_WARNINGS -Wall -Wextra -Wpedantic -Wshadow -Wconversion -Wno-sign-conversion)
 # The launcher throws nothing and starts no thread: without exception tables

@@ -67,6 +67,7 @@ LauncherParts launcher_parts(const Identity& identity) {
     // "Using Side-by-side Assemblies as a Resource": an executable's
     // manifest is RT_MANIFEST 1.
     parts.resources.push_back({pe::rt_manifest, 1, manifest(identity.elevated)});
+    parts.resources.push_back({pe::rt_rcdata, 1, bytes_of(licence_notices_file())});
     return parts;
 }
 

@@ -141,6 +141,7 @@ static_assert(sizeof(ResourceDataEntry) == 16);
 
 constexpr uint32_t rt_icon = 3;
 constexpr uint32_t rt_group_icon = 14;
+constexpr uint32_t rt_rcdata = 10;
 constexpr uint32_t rt_version = 16;
 constexpr uint32_t rt_manifest = 24;
 
