@@ -170,6 +170,9 @@ int make_launcher(const LauncherArguments& args) {
     } else {
         payload_bytes = loaded->location.size;
         write_launcher(image, parts, loaded->data(), payload_bytes, launcher.path());
+        // Windows replaces no file that is mapped ("MoveFileExW"), and the
+        // output may be the very launcher the payload came from.
+        loaded.reset();
     }
     launcher.put_in_place();
     if (depfile) {
