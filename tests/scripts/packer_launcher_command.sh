@@ -53,6 +53,13 @@ echo "== from the payload, windowed: the same but for the subsystem and the chec
 python3 "$resources/compare_windowed_image.py" "$launcher" "$work/windowed/tool.exe" \
   || fail "the windowed launcher differs beyond its subsystem"
 
+echo "== made again from its own payload, in its own place"
+# The payload is read in place while the new launcher replaces the old.
+"$pack" launcher --payload "$work/windowed/tool.exe" -o "$work/windowed/tool.exe" "${identity[@]}" \
+  --target-spec '{PROGRAM_DIR}\cache' -q || fail "a launcher cannot be made again in its own place"
+cmp -s "$work/windowed/tool.exe" "$launcher" \
+  || fail "a launcher made again from its own payload differs from the one made from the folder"
+
 echo "== signed, verified, run and listed"
 openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Qarvel throw-away signer" \
   -addext "extendedKeyUsage=codeSigning" -keyout "$work/key.pem" -out "$work/cert.pem" 2>/dev/null
