@@ -3,6 +3,7 @@
 #include "launcher/bounded_copy.h"
 #include "launcher/launcher_state.h"
 #include "paths/directories.h"
+#include "payload/payload_format.h"
 
 #include <windows.h>
 
@@ -74,7 +75,10 @@ bool take_cache_lock() {
     if (cache_lock != INVALID_HANDLE_VALUE || cache_lock_unavailable)
         return false;
     copy_bounded(lock_path, path_capacity_units, target_directory);
-    append_bounded(lock_path, path_capacity_units, L"\\.qarvel-lock");
+    append_bounded(lock_path, path_capacity_units, L"\\");
+    // wchar_t is UTF-16 on Windows, as the format's names are.
+    append_bounded(lock_path, path_capacity_units,
+                   reinterpret_cast<const wchar_t*>(payload_format::lock_file_name));
     // The lock lives in the target directory, which a first launch makes.
     ensure_parent_directories(lock_path);
     HANDLE file = open_lock_file();

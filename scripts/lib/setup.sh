@@ -203,6 +203,18 @@ qarvel_start_wineserver() {
   setsid wine cmd.exe /c exit </dev/null >/dev/null 2>&1 || true
 }
 
+# Waits up to a minute for FILE to appear, or less when process PID (if
+# given) ends first; true when the file is there.
+qarvel_wait_for_file() {
+  local file="$1" pid="${2:-}" i
+  for ((i = 0; i < 600; i++)); do
+    [ -e "$file" ] && return 0
+    if [ -n "$pid" ] && ! kill -0 "$pid" 2>/dev/null; then break; fi
+    sleep 0.1
+  done
+  [ -e "$file" ]
+}
+
 # Windows programs that show windows (the windowed launcher's message box)
 # need an X server under Wine: a virtual one of the run's own, on a display
 # number it picks itself, so that runs side by side do not meet.

@@ -100,6 +100,8 @@ INSTANTIATE_TEST_SUITE_P(
                   "which Windows opens as a device"},
         InputCase{"device_name_with_superscript_three", file("Com\xC2\xB3.log"),
                   "which Windows opens as a device"},
+        InputCase{"launcher_lock_file_name", file(".Qarvel-Lock"),
+                  "'.Qarvel-Lock' is the name of the launcher's lock file"},
         InputCase{"longer_than_1023_units",
                   file(long_folder + "/" + long_folder + "/" + long_folder + "/" + long_folder +
                        "/" + long_folder + "/x"),

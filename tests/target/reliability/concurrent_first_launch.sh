@@ -66,12 +66,7 @@ for round in $(seq 1 "$rounds"); do
     wine "${mode#held:}" "$wine_work\\$name\\cache" "$wine_work\\$name\\held" "$wine_work\\$name\\release" \
       "Z:${app//\//\\}\\main.exe" main.exe >"$dir/holder-out" 2>&1 &
     holder_pid=$!
-    for _ in $(seq 1 600); do
-      [ -e "$dir/held" ] && break
-      kill -0 "$holder_pid" 2>/dev/null || break
-      sleep 0.1
-    done
-    [ -e "$dir/held" ] || fail "round $round: the lock holder did not take the lock: $(cat "$dir/holder-out")"
+    qarvel_wait_for_file "$dir/held" "$holder_pid" || fail "round $round: the lock holder did not take the lock: $(cat "$dir/holder-out")"
   fi
   pids=()
   for i in $(seq 1 "$launches"); do

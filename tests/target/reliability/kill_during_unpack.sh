@@ -120,12 +120,7 @@ for round in $(seq 1 "$holder_rounds"); do
   wine "$holder" "$(wine_path "$folder/cache")" "$(wine_path "$folder/held")" "$(wine_path "$folder/never")" \
     "$(wine_path "$app/main.exe")" main.exe >"$folder/holder-out" 2>&1 &
   holder_pid=$!
-  for _ in $(seq 1 600); do
-    [ -e "$folder/held" ] && break
-    kill -0 "$holder_pid" 2>/dev/null || break
-    sleep 0.1
-  done
-  [ -e "$folder/held" ] || fail "holder round $round: the lock holder did not take the lock: $(cat "$folder/holder-out")"
+  qarvel_wait_for_file "$folder/held" "$holder_pid" || fail "holder round $round: the lock holder did not take the lock: $(cat "$folder/holder-out")"
   wine "$exe" after-kill >"$folder/out" 2>"$folder/err" &
   waiter_pid=$!
   # Time for the launch to reach the lock; under load it may not have, and
