@@ -36,7 +36,8 @@ set(_QARVEL_IDENTITY_TEXTS COMPANY PRODUCT VERSION TARGET_SPEC ICON COPYRIGHT DE
 function(_qarvel_identity_request request name work pack_program output_name icon)
   set(content "")
   foreach(pair "CONTEXT;qarvel_add_onefile_launcher(${name})" "WORK;${work}"
-      "PACK;${pack_program}" "OUTPUT;${output_name}" "ICON;${icon}")
+      "PACK;${pack_program}" "OUTPUT;${output_name}" "ICON;${icon}"
+      "NOTICES;${QARVEL_LICENCE_NOTICES}")
     list(POP_FRONT pair variable)
     _qarvel_bracket(value "${pair}")
     string(APPEND content "set(QARVEL_REQUEST_${variable} ${value})\n")

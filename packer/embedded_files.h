@@ -19,5 +19,8 @@ EmbeddedFile launcher_image_file();
 EmbeddedFile manifest_template_file();
 // resources/qarvel.ico.
 EmbeddedFile default_icon_file();
+// The licence notices of the libraries in the image, written by the build
+// that made it; empty without an image.
+EmbeddedFile licence_notices_file();
 
 } // namespace qarvel

@@ -67,6 +67,7 @@ LauncherParts launcher_parts(const Identity& identity) {
     // "Using Side-by-side Assemblies as a Resource": an executable's
     // manifest is RT_MANIFEST 1.
     parts.resources.push_back({pe::rt_manifest, 1, manifest(identity.elevated)});
+    parts.resources.push_back({pe::rt_rcdata, 1, bytes_of(licence_notices_file())});
     return parts;
 }
 
@@ -77,21 +78,10 @@ uint64_t resource_bytes(const LauncherParts& parts) {
 // The payload of a --payload file (a payload, or a launcher built around
 // one), checked whole as verify checks it: a launcher must not carry a
 // damaged payload.
-std::vector<unsigned char> verified_payload(const std::string& file,
-                                            const std::vector<unsigned char>& image,
-                                            uint64_t resources) {
-    std::error_code error;
-    uint64_t size = fs::file_size(utf8_path(file), error);
-    if (error)
-        throw std::runtime_error("cannot read " + file + ": " + error.message());
-    // Refused before reading: a file too large for any launcher.
-    lay_out_launcher(image, size, resources, false);
-    std::vector<unsigned char> bytes = read_whole_file(utf8_path(file));
-    PayloadLocation location = locate_payload(bytes, file);
-    std::string fault = first_payload_fault(bytes.data() + location.offset, location.size);
+void check_payload(const LoadedPayload& loaded, const std::string& file) {
+    std::string fault = first_payload_fault(loaded.data(), loaded.location.size);
     if (!fault.empty())
         throw std::runtime_error(file + ": " + fault);
-    return {bytes.begin() + location.offset, bytes.begin() + location.offset + location.size};
 }
 
 } // namespace
@@ -122,10 +112,17 @@ int make_launcher(const LauncherArguments& args) {
     LauncherParts parts = launcher_parts(identity);
     uint64_t resources = resource_bytes(parts);
 
-    std::vector<unsigned char> payload;
+    std::optional<LoadedPayload> loaded;
     std::optional<AppFolder> folder;
     if (!args.payload.empty()) {
-        payload = verified_payload(args.payload, image, resources);
+        std::error_code error;
+        uint64_t size = fs::file_size(utf8_path(args.payload), error);
+        if (error)
+            throw std::runtime_error("cannot read " + args.payload + ": " + error.message());
+        // Refused before reading: a file too large for any launcher.
+        lay_out_launcher(image, size, resources, false);
+        loaded.emplace(args.payload);
+        check_payload(*loaded, args.payload);
     } else {
         if (path_is_inside(utf8_path(args.folder), utf8_path(args.output)))
             throw std::runtime_error("the output " + args.output +
@@ -155,18 +152,31 @@ int make_launcher(const LauncherArguments& args) {
         throw std::runtime_error("cannot create the folder of " + args.output + ": " +
                                  error.message());
     TemporaryFile launcher(utf8_path(args.output));
+    uint64_t payload_bytes = 0;
     if (folder) {
-        // Packed beside the launcher, then taken in whole: its size decides
-        // the layout.
-        TemporaryFile packed(utf8_path(args.output).concat(".payload"));
+        // Packed straight into its section: its size decides only what
+        // follows it and the headers, written after it.
         ProgressLine progress(stderr, args.quiet);
-        write_payload(
-            folder->files, packed.path(), args.compression,
-            [&](uint64_t in, uint64_t total, uint64_t out) { progress.update(in, total, out); });
-        progress.finish();
-        payload = read_whole_file(packed.path());
+        write_launcher(
+            image, parts,
+            [&](std::ostream& out) {
+                payload_bytes =
+                    write_payload(folder->files, out, launcher.path().u8string(), args.compression,
+                                  [&](uint64_t in, uint64_t total, uint64_t written) {
+                                      progress.update(in, total, written);
+                                  })
+                        .payload_bytes;
+                progress.finish();
+                return payload_bytes;
+            },
+            launcher.path());
+    } else {
+        payload_bytes = loaded->location.size;
+        write_launcher(image, parts, loaded->data(), payload_bytes, launcher.path());
+        // Windows replaces no file that is mapped ("MoveFileExW"), and the
+        // output may be the very launcher the payload came from.
+        loaded.reset();
     }
-    write_launcher(image, parts, payload.data(), payload.size(), launcher.path());
     launcher.put_in_place();
     if (depfile) {
         try {
@@ -178,10 +188,10 @@ int make_launcher(const LauncherArguments& args) {
     }
     if (!args.quiet)
         std::fprintf(stderr,
-                     "qarvel-pack: %s: a %s launcher of %llu bytes, its payload %zu bytes\n",
+                     "qarvel-pack: %s: a %s launcher of %llu bytes, its payload %llu bytes\n",
                      args.output.c_str(), identity.windowed ? "windowed" : "console",
                      static_cast<unsigned long long>(fs::file_size(utf8_path(args.output), error)),
-                     payload.size());
+                     static_cast<unsigned long long>(payload_bytes));
     return 0;
 }
 

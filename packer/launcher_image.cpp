@@ -8,6 +8,7 @@
 #include <cstring>
 #include <fstream>
 #include <stdexcept>
+#include <streambuf>
 
 namespace qarvel {
 namespace {
@@ -192,12 +193,27 @@ LauncherLayout lay_out_launcher(const std::vector<unsigned char>& image, uint64_
     return layout;
 }
 
+// The words' sum is each byte's value, times 256 at an odd offset: pieces
+// may then start and end anywhere.
 void ImageChecksum::add(uint64_t offset, const unsigned char* bytes, size_t size) {
-    for (size_t i = 0; i + 1 < size; i += 2) {
+    size_t i = 0;
+    if (size > 0 && offset % 2 != 0) {
+        add_byte(offset, bytes[0]);
+        i = 1;
+    }
+    for (; i + 1 < size; i += 2) {
         if (offset + i == field_ || offset + i == field_ + 2)
             continue;
         sum_ += uint64_t{bytes[i]} | uint64_t{bytes[i + 1]} << 8;
     }
+    if (i < size)
+        add_byte(offset + i, bytes[i]);
+}
+
+void ImageChecksum::add_byte(uint64_t offset, unsigned char byte) {
+    if (offset >= field_ && offset < field_ + 4)
+        return;
+    sum_ += offset % 2 == 0 ? uint64_t{byte} : uint64_t{byte} << 8;
 }
 
 uint32_t ImageChecksum::finish(uint64_t file_bytes) const {
@@ -207,19 +223,41 @@ uint32_t ImageChecksum::finish(uint64_t file_bytes) const {
     return static_cast<uint32_t>(sum + file_bytes);
 }
 
-void write_launcher(const std::vector<unsigned char>& image, const LauncherParts& parts,
-                    const unsigned char* payload, uint64_t payload_bytes,
-                    const std::filesystem::path& path) {
-    // The resources' size does not depend on where they go: lay out with it,
-    // then make them for their address.
-    uint64_t resource_bytes = resource_section(parts.resources, 0).size();
-    LauncherLayout layout = lay_out_launcher(image, payload_bytes, resource_bytes, parts.windowed);
-    std::vector<unsigned char> resources = resource_section(parts.resources, layout.resources_rva);
+namespace {
 
-    std::vector<unsigned char> body(image.begin() + layout.body_offset, image.end());
-    size_t record = layout.constants_offset - layout.body_offset;
-    const auto& constants = parts.constants;
-    check_launcher_constants(constants);
+// Passes what is written on to the file and adds it to the checksum, at the
+// file offsets it lands on.
+class SummingBuffer : public std::streambuf {
+  public:
+    SummingBuffer(std::streambuf& file, ImageChecksum& checksum, uint64_t offset)
+        : file_(file), checksum_(checksum), offset_(offset) {}
+
+  protected:
+    std::streamsize xsputn(const char* bytes, std::streamsize count) override {
+        std::streamsize written = file_.sputn(bytes, count);
+        if (written > 0) {
+            checksum_.add(offset_, reinterpret_cast<const unsigned char*>(bytes),
+                          static_cast<size_t>(written));
+            offset_ += static_cast<uint64_t>(written);
+        }
+        return written;
+    }
+
+    int_type overflow(int_type byte) override {
+        if (traits_type::eq_int_type(byte, traits_type::eof()))
+            return traits_type::not_eof(byte);
+        char one = traits_type::to_char_type(byte);
+        return xsputn(&one, 1) == 1 ? byte : traits_type::eof();
+    }
+
+  private:
+    std::streambuf& file_;
+    ImageChecksum& checksum_;
+    uint64_t offset_;
+};
+
+void put_constants(std::vector<unsigned char>& body, size_t record,
+                   const LauncherConstants& constants) {
     put_text(body, record + image_layout::target_spec_offset,
              image_layout::target_spec_capacity_units, constants.target_spec);
     put_text(body, record + image_layout::company_offset, image_layout::company_capacity_units,
@@ -228,50 +266,95 @@ void write_launcher(const std::vector<unsigned char>& image, const LauncherParts
              constants.product);
     put_text(body, record + image_layout::version_offset, image_layout::version_capacity_units,
              constants.version);
+}
 
+} // namespace
+
+void write_launcher(const std::vector<unsigned char>& image, const LauncherParts& parts,
+                    const PayloadSource& write_payload, const std::filesystem::path& path) {
+    check_launcher_constants(parts.constants);
+    // The resources' size does not depend on where they go: lay out with it,
+    // then make them for their address.
+    uint64_t resource_bytes = resource_section(parts.resources, 0).size();
+    // The payload's place follows from the image alone; what comes after it
+    // and the headers follow from its size, known once it is written.
+    const uint64_t payload_offset =
+        lay_out_launcher(image, 0, resource_bytes, parts.windowed).payload_offset;
     const size_t checksum_field = pe::read_record<pe::DosHeader>(image, 0).new_header_offset + 4 +
                                   sizeof(pe::FileHeader) +
                                   offsetof(pe::OptionalHeader64, check_sum);
-    const std::vector<unsigned char> zeros(
-        std::max<size_t>(layout.payload_raw_bytes - payload_bytes,
-                         layout.resources_raw_bytes - resources.size()),
-        0);
+    ImageChecksum checksum(checksum_field);
+    auto cannot_write = [&] {
+        return std::runtime_error("cannot write " + path.u8string() + ": " + std::strerror(errno));
+    };
+
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    if (!out)
+        throw cannot_write();
+    out.seekp(static_cast<std::streamoff>(payload_offset));
+    SummingBuffer summing(*out.rdbuf(), checksum, payload_offset);
+    std::ostream payload_out(&summing);
+    uint64_t payload_bytes = write_payload(payload_out);
+    if (!payload_out || !out)
+        throw cannot_write();
+    // An odd length would leave the payload's padding out of step with the
+    // sum's words; the trailer is 8-aligned, so a payload never has one.
+    if (payload_bytes % 2 != 0)
+        throw std::logic_error("a payload's length is a multiple of 8");
+
+    LauncherLayout layout = lay_out_launcher(image, payload_bytes, resource_bytes, parts.windowed);
+    std::vector<unsigned char> resources = resource_section(parts.resources, layout.resources_rva);
+    std::vector<unsigned char> body(image.begin() + layout.body_offset, image.end());
+    put_constants(body, layout.constants_offset - layout.body_offset, parts.constants);
+
     struct Piece {
         const unsigned char* bytes;
         size_t size;
     };
-    const Piece pieces[] = {
-        {layout.headers.data(), layout.headers.size()},
-        {body.data(), body.size()},
-        {payload, static_cast<size_t>(payload_bytes)},
+    const std::vector<unsigned char> zeros(
+        std::max<size_t>(layout.payload_raw_bytes - payload_bytes,
+                         layout.resources_raw_bytes - resources.size()),
+        0);
+    const Piece after_payload[] = {
         {zeros.data(), static_cast<size_t>(layout.payload_raw_bytes - payload_bytes)},
         {resources.data(), resources.size()},
         {zeros.data(), layout.resources_raw_bytes - resources.size()},
     };
-    // A piece of odd length would shift every word after it: all but the
-    // payload end on the file alignment, and the payload's length is a
-    // multiple of 8 (its trailer is 8-aligned).
-    if (payload_bytes % 2 != 0)
-        throw std::logic_error("a payload's length is a multiple of 8");
-    ImageChecksum checksum(checksum_field);
-    uint64_t offset = 0;
-    for (const Piece& piece : pieces) {
-        checksum.add(offset, piece.bytes, piece.size);
-        offset += piece.size;
-    }
-    if (offset != layout.file_bytes)
+    for (const Piece& piece : after_payload)
+        payload_out.write(reinterpret_cast<const char*>(piece.bytes),
+                          static_cast<std::streamsize>(piece.size));
+    if (layout.payload_offset != payload_offset ||
+        layout.body_offset + body.size() != payload_offset)
         throw std::logic_error("the launcher's layout and its pieces disagree");
+
+    checksum.add(0, layout.headers.data(), layout.headers.size());
+    checksum.add(layout.body_offset, body.data(), body.size());
     uint32_t sum = checksum.finish(layout.file_bytes);
     std::memcpy(layout.headers.data() + checksum_field, &sum, sizeof sum);
-
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    for (const Piece& piece : pieces)
-        if (out)
-            out.write(reinterpret_cast<const char*>(piece.bytes),
-                      static_cast<std::streamsize>(piece.size));
+    out.seekp(0);
+    out.write(reinterpret_cast<const char*>(layout.headers.data()),
+              static_cast<std::streamsize>(layout.headers.size()));
+    out.write(reinterpret_cast<const char*>(body.data()),
+              static_cast<std::streamsize>(body.size()));
+    out.seekp(0, std::ios::end);
+    if (!payload_out || !out || static_cast<uint64_t>(out.tellp()) != layout.file_bytes)
+        throw cannot_write();
     out.close();
     if (!out)
-        throw std::runtime_error("cannot write " + path.u8string() + ": " + std::strerror(errno));
+        throw cannot_write();
+}
+
+void write_launcher(const std::vector<unsigned char>& image, const LauncherParts& parts,
+                    const unsigned char* payload, uint64_t payload_bytes,
+                    const std::filesystem::path& path) {
+    write_launcher(
+        image, parts,
+        [&](std::ostream& out) {
+            out.write(reinterpret_cast<const char*>(payload),
+                      static_cast<std::streamsize>(payload_bytes));
+            return payload_bytes;
+        },
+        path);
 }
 
 } // namespace qarvel

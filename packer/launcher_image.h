@@ -11,6 +11,8 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -46,7 +48,17 @@ struct LauncherLayout {
 LauncherLayout lay_out_launcher(const std::vector<unsigned char>& image, uint64_t payload_bytes,
                                 uint64_t resource_bytes, bool windowed);
 
-// Writes the finished launcher to path.
+// Writes a payload to a stream that stands at its place in the launcher,
+// and returns its length.
+using PayloadSource = std::function<uint64_t(std::ostream& out)>;
+
+// Writes the finished launcher to path: the payload first, streamed from
+// source straight into its place, then what follows it, then the headers
+// and the section data before it, with the checksum summed on the way.
+void write_launcher(const std::vector<unsigned char>& image, const LauncherParts& parts,
+                    const PayloadSource& source, const std::filesystem::path& path);
+
+// The same with the payload's bytes in memory.
 void write_launcher(const std::vector<unsigned char>& image, const LauncherParts& parts,
                     const unsigned char* payload, uint64_t payload_bytes,
                     const std::filesystem::path& path);
@@ -60,11 +72,13 @@ void check_launcher_constants(const LauncherConstants& constants);
 class ImageChecksum {
   public:
     explicit ImageChecksum(uint64_t checksum_field_offset) : field_(checksum_field_offset) {}
-    // Adds bytes that start at the file's offset; offsets and sizes even.
+    // Adds bytes that start at the file's offset, in any order and pieces.
     void add(uint64_t offset, const unsigned char* bytes, size_t size);
     uint32_t finish(uint64_t file_bytes) const;
 
   private:
+    void add_byte(uint64_t offset, unsigned char byte);
+
     uint64_t field_;
     uint64_t sum_ = 0;
 };

@@ -103,18 +103,6 @@ int create(const CreateArguments& args) {
     return 0;
 }
 
-struct LoadedPayload {
-    std::vector<unsigned char> file;
-    qarvel::PayloadLocation location;
-    const unsigned char* data() const { return file.data() + location.offset; }
-};
-
-LoadedPayload load(const std::string& path) {
-    LoadedPayload loaded{qarvel::read_whole_file(qarvel::utf8_path(path)), {}};
-    loaded.location = qarvel::locate_payload(loaded.file, path);
-    return loaded;
-}
-
 // A fault of the payload's own bytes, in one line that names the file, as
 // list, verify and extract all say it.
 int report_fault(const std::string& file, const std::string& fault) {
@@ -124,7 +112,7 @@ int report_fault(const std::string& file, const std::string& fault) {
 }
 
 int list(const InspectArguments& args) {
-    auto payload = load(args.file);
+    const qarvel::LoadedPayload payload(args.file);
     try {
         qarvel::list_payload(
             payload.data(), payload.location.size, [](const qarvel::EntryHeader& entry) {
@@ -138,7 +126,7 @@ int list(const InspectArguments& args) {
 }
 
 int verify(const InspectArguments& args) {
-    auto payload = load(args.file);
+    const qarvel::LoadedPayload payload(args.file);
     qarvel::PayloadSummary summary;
     std::string fault =
         qarvel::first_payload_fault(payload.data(), payload.location.size, &summary);
@@ -153,7 +141,7 @@ int verify(const InspectArguments& args) {
 }
 
 int extract(const InspectArguments& args) {
-    auto payload = load(args.file);
+    const qarvel::LoadedPayload payload(args.file);
     qarvel::ExtractSummary summary;
     try {
         summary = qarvel::extract_payload(payload.data(), payload.location.size,

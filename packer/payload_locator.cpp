@@ -1,6 +1,7 @@
 #include "packer/payload_locator.h"
 
 #include "launcher/image_layout.h"
+#include "packer/host_files.h"
 #include "packer/pe_records.h"
 #include "payload/payload_format.h"
 
@@ -34,25 +35,25 @@ uint64_t payload_size_at(const unsigned char* start, uint64_t bytes_left) {
 
 // A launcher's payload section, found through its section table as the
 // launcher finds it; its virtual size is the payload's length.
-bool payload_section(const std::vector<unsigned char>& file, PayloadLocation& location) {
-    if (file.size() < sizeof(pe::DosHeader) ||
+bool payload_section(const unsigned char* file, size_t file_bytes, PayloadLocation& location) {
+    if (file_bytes < sizeof(pe::DosHeader) ||
         pe::read_record<pe::DosHeader>(file, 0).magic != pe::dos_magic)
         return false;
     size_t nt_offset = pe::read_record<pe::DosHeader>(file, 0).new_header_offset;
-    if (nt_offset + sizeof(uint32_t) + sizeof(pe::FileHeader) > file.size() ||
+    if (nt_offset + sizeof(uint32_t) + sizeof(pe::FileHeader) > file_bytes ||
         pe::read_record<uint32_t>(file, nt_offset) != pe::nt_signature)
         return false;
     auto header = pe::read_record<pe::FileHeader>(file, nt_offset + sizeof(uint32_t));
     size_t table = nt_offset + sizeof(uint32_t) + sizeof header + header.size_of_optional_header;
     for (size_t i = 0; i < header.number_of_sections; ++i) {
         size_t at = table + i * sizeof(pe::SectionHeader);
-        if (at + sizeof(pe::SectionHeader) > file.size())
+        if (at + sizeof(pe::SectionHeader) > file_bytes)
             return false;
         auto section = pe::read_record<pe::SectionHeader>(file, at);
         if (std::memcmp(section.name, image_layout::payload_section_name, sizeof section.name) != 0)
             continue;
         uint64_t size = std::min(section.virtual_size, section.size_of_raw_data);
-        if (uint64_t{section.pointer_to_raw_data} + size > file.size())
+        if (uint64_t{section.pointer_to_raw_data} + size > file_bytes)
             return false;
         location = {section.pointer_to_raw_data, static_cast<size_t>(size)};
         return true;
@@ -70,14 +71,14 @@ uint64_t frame_end_offset(const unsigned char* payload, uint64_t payload_bytes) 
     return ZSTD_isError(frame) ? 0 : payload_format::header_bytes + frame;
 }
 
-PayloadLocation locate_payload(const std::vector<unsigned char>& file,
+PayloadLocation locate_payload(const unsigned char* file, size_t file_bytes,
                                const std::string& file_name) {
     const unsigned char* header = payload_format::header;
-    if (file.size() >= payload_format::header_bytes &&
-        std::equal(header, header + payload_format::header_bytes, file.begin()))
-        return {0, file.size()};
+    if (file_bytes >= payload_format::header_bytes &&
+        std::equal(header, header + payload_format::header_bytes, file))
+        return {0, file_bytes};
     PayloadLocation section;
-    if (payload_section(file, section))
+    if (payload_section(file, file_bytes, section))
         return section;
 
     // Launchers made before the payload had a section of its own carry it in
@@ -87,15 +88,16 @@ PayloadLocation locate_payload(const std::vector<unsigned char>& file,
     std::memcpy(signature + payload_format::header_bytes, frame_magic, sizeof frame_magic);
     bool header_seen = false;
     size_t first_header = 0;
-    for (auto it = file.begin();;) {
-        it = std::search(it, file.end(), std::begin(signature), std::end(signature));
-        if (it == file.end())
+    const unsigned char* end = file + file_bytes;
+    for (const unsigned char* it = file;;) {
+        it = std::search(it, end, std::begin(signature), std::end(signature));
+        if (it == end)
             break;
-        size_t offset = static_cast<size_t>(it - file.begin());
+        size_t offset = static_cast<size_t>(it - file);
         if (!header_seen)
             first_header = offset;
         header_seen = true;
-        uint64_t size = payload_size_at(file.data() + offset, file.size() - offset);
+        uint64_t size = payload_size_at(file + offset, file_bytes - offset);
         if (size != 0)
             return {offset, static_cast<size_t>(size)};
         ++it;
@@ -107,6 +109,9 @@ PayloadLocation locate_payload(const std::vector<unsigned char>& file,
     throw std::runtime_error(file_name + " holds no payload: neither does it start with \"ZOQ\" "
                                          "nor does it carry a payload with its trailer");
 }
+
+LoadedPayload::LoadedPayload(const std::string& file_name)
+    : file(utf8_path(file_name)), location(locate_payload(file.data(), file.size(), file_name)) {}
 
 std::vector<unsigned char> read_whole_file(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "packer/mapped_file.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -19,8 +21,19 @@ struct PayloadLocation {
 // (a launcher made before payloads had a section) the payload is found by
 // its header, a complete zstd frame and the trailer that holds its own offset.
 // Throws std::runtime_error when the file holds none.
-PayloadLocation locate_payload(const std::vector<unsigned char>& file,
+PayloadLocation locate_payload(const unsigned char* file, size_t file_bytes,
                                const std::string& file_name);
+
+// A payload file, or a launcher, mapped whole, and where its payload lies
+// in it. Throws std::runtime_error as locate_payload does, or when the file
+// cannot be read.
+struct LoadedPayload {
+    explicit LoadedPayload(const std::string& file_name);
+    const unsigned char* data() const { return file.data() + location.offset; }
+
+    MappedFile file;
+    PayloadLocation location;
+};
 
 std::vector<unsigned char> read_whole_file(const std::filesystem::path& path);
 

@@ -75,7 +75,7 @@ void configure(ZSTD_CCtx* context, const CompressionOptions& options, uint64_t c
 
 class FrameWriter {
   public:
-    FrameWriter(std::ofstream& out, ZSTD_CCtx* context, uint64_t total_in,
+    FrameWriter(std::ostream& out, ZSTD_CCtx* context, uint64_t total_in,
                 const PackProgress& progress)
         : out_(out), context_(context), buffer_(ZSTD_CStreamOutSize()), total_in_(total_in),
           progress_(progress) {}
@@ -105,7 +105,7 @@ class FrameWriter {
             progress_(ZSTD_getFrameProgression(context_).consumed, total_in_, written_);
     }
 
-    std::ofstream& out_;
+    std::ostream& out_;
     ZSTD_CCtx* context_;
     std::vector<char> buffer_;
     uint64_t total_in_;
@@ -135,15 +135,25 @@ uint64_t entry_stream_size(const std::vector<AppFile>& files) {
 
 PackResult write_payload(const std::vector<AppFile>& files, const fs::path& path,
                          const CompressionOptions& options, const PackProgress& progress) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    if (!out)
+        throw std::runtime_error("cannot write " + path.u8string());
+    PackResult result = write_payload(files, out, path.u8string(), options, progress);
+    out.close();
+    if (!out)
+        throw std::runtime_error("cannot write " + path.u8string());
+    return result;
+}
+
+PackResult write_payload(const std::vector<AppFile>& files, std::ostream& out,
+                         const std::string& shown_name, const CompressionOptions& options,
+                         const PackProgress& progress) {
     uint64_t stream_bytes = entry_stream_size(files);
     std::unique_ptr<ZSTD_CCtx, CCtxDeleter> context(ZSTD_createCCtx());
     if (!context)
         throw std::runtime_error("cannot create a compression context");
     configure(context.get(), options, stream_bytes);
 
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (!out)
-        throw std::runtime_error("cannot write " + path.u8string());
     out.write(reinterpret_cast<const char*>(payload_format::header), payload_format::header_bytes);
 
     FrameWriter frame(out, context.get(), stream_bytes, progress);
@@ -173,9 +183,8 @@ PackResult write_payload(const std::vector<AppFile>& files, const fs::path& path
     auto tail = payload_tail(frame_end);
     out.write(reinterpret_cast<const char*>(tail.data()),
               static_cast<std::streamsize>(tail.size()));
-    out.close();
     if (!out)
-        throw std::runtime_error("cannot write " + path.u8string());
+        throw std::runtime_error("cannot write " + shown_name);
     return {stream_bytes, frame_end + tail.size()};
 }
 

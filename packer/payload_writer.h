@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <ostream>
+#include <string>
 #include <vector>
 
 namespace qarvel {
@@ -38,5 +40,11 @@ uint64_t entry_stream_size(const std::vector<AppFile>& files);
 // number of threads.
 PackResult write_payload(const std::vector<AppFile>& files, const std::filesystem::path& path,
                          const CompressionOptions& options, const PackProgress& progress = {});
+
+// The same into a stream, from where it stands; shown_name names it in a
+// failure. The caller flushes and closes it.
+PackResult write_payload(const std::vector<AppFile>& files, std::ostream& out,
+                         const std::string& shown_name, const CompressionOptions& options,
+                         const PackProgress& progress = {});
 
 } // namespace qarvel

@@ -141,6 +141,7 @@ static_assert(sizeof(ResourceDataEntry) == 16);
 
 constexpr uint32_t rt_icon = 3;
 constexpr uint32_t rt_group_icon = 14;
+constexpr uint32_t rt_rcdata = 10;
 constexpr uint32_t rt_version = 16;
 constexpr uint32_t rt_manifest = 24;
 
@@ -180,11 +181,15 @@ static_assert(sizeof(IconGroupEntry) == 14);
 
 #pragma pack(pop)
 
+template <typename Record> Record read_record(const unsigned char* bytes, size_t offset) {
+    Record record;
+    std::memcpy(&record, bytes + offset, sizeof record);
+    return record;
+}
+
 template <typename Record>
 Record read_record(const std::vector<unsigned char>& bytes, size_t offset) {
-    Record record;
-    std::memcpy(&record, bytes.data() + offset, sizeof record);
-    return record;
+    return read_record<Record>(bytes.data(), offset);
 }
 
 template <typename Record>

@@ -10,7 +10,7 @@
 namespace qarvel {
 
 struct Resource {
-    uint32_t type = 0; // RT_ICON, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST
+    uint32_t type = 0; // RT_ICON, RT_GROUP_ICON, RT_RCDATA, RT_VERSION, RT_MANIFEST
     uint32_t id = 0;
     std::vector<unsigned char> data;
 };

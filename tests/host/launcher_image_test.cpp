@@ -2,6 +2,7 @@
 // layout alone decides, from the carried image and the sizes.
 #include "packer/embedded_files.h"
 #include "packer/launcher_image.h"
+#include "support/packer_run.h"
 
 #include <gtest/gtest.h>
 #include <stdexcept>
@@ -52,6 +53,15 @@ TEST(LauncherChecksum, PiecesAddUpToTheWhole) {
     pieces.add(0, file.data(), 4096);
     pieces.add(4096, file.data() + 4096, file.size() - 4096);
     EXPECT_EQ(whole.finish(file.size()), pieces.finish(file.size()));
+    // Pieces of odd lengths, as a stream writes them, split words and the
+    // field itself; out of order too.
+    for (size_t split : {size_t{1}, size_t{0xD9}, size_t{0xDB}, size_t{4097}}) {
+        qarvel::ImageChecksum odd(0xD8);
+        odd.add(split + 3, file.data() + split + 3, file.size() - split - 3);
+        odd.add(0, file.data(), split);
+        odd.add(split, file.data() + split, 3);
+        EXPECT_EQ(odd.finish(file.size()), whole.finish(file.size())) << "split at " << split;
+    }
 
     // Changing the field's bytes changes nothing; changing any other does.
     qarvel::ImageChecksum field_changed(0xD8), other_changed(0xD8);
@@ -62,6 +72,28 @@ TEST(LauncherChecksum, PiecesAddUpToTheWhole) {
     changed[0xDC] ^= 0xFF;
     other_changed.add(0, changed.data(), changed.size());
     EXPECT_NE(other_changed.finish(file.size()), whole.finish(file.size()));
+}
+
+// The payload is read in place from the launcher that the new one replaces
+// (Windows replaces no file while it is mapped): the result is the same.
+TEST(LauncherCommand, RemadeFromItsOwnPayloadInItsOwnPlace) {
+    qarvel_test::ScratchFolder scratch;
+    qarvel_test::write_bytes(scratch / "app/main.exe", qarvel_test::pattern_bytes(300000, 3));
+    const std::string launcher = (scratch / "out/tool.exe").string();
+    const std::vector<std::string> identity = {"--company", "Acme",    "--product", "Tool",
+                                               "--version", "1.2.0.0", "-q"};
+    std::vector<std::string> from_folder = {
+        "launcher", (scratch / "app").string(), "--main", "main.exe", "-o", launcher};
+    from_folder.insert(from_folder.end(), identity.begin(), identity.end());
+    auto made = qarvel_test::run_pack(from_folder);
+    ASSERT_EQ(made.exit_code, 0) << made.err;
+    const qarvel_test::Bytes first = qarvel_test::read_bytes(launcher);
+
+    std::vector<std::string> again = {"launcher", "--payload", launcher, "-o", launcher};
+    again.insert(again.end(), identity.begin(), identity.end());
+    auto remade = qarvel_test::run_pack(again);
+    ASSERT_EQ(remade.exit_code, 0) << remade.err;
+    EXPECT_EQ(qarvel_test::read_bytes(launcher), first);
 }
 
 } // namespace

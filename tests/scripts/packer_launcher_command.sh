@@ -62,6 +62,13 @@ echo "== elevated, from a folder of the one who runs it: built, with one warning
 bash "$resources/check_image.sh" "$work/elevated/tool.exe" "${identity[@]}" --elevated \
   --original-filename tool.exe --target-spec '{PROGRAM_DIR}\cache' || fail "check_image of the elevated launcher"
 
+echo "== made again from its own payload, in its own place"
+# The payload is read in place while the new launcher replaces the old.
+"$pack" launcher --payload "$work/windowed/tool.exe" -o "$work/windowed/tool.exe" "${identity[@]}" \
+  --target-spec '{PROGRAM_DIR}\cache' -q || fail "a launcher cannot be made again in its own place"
+cmp -s "$work/windowed/tool.exe" "$launcher" \
+  || fail "a launcher made again from its own payload differs from the one made from the folder"
+
 echo "== signed, verified, run and listed"
 openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Qarvel throw-away signer" \
   -addext "extendedKeyUsage=codeSigning" -keyout "$work/key.pem" -out "$work/cert.pem" 2>/dev/null

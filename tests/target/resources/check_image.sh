@@ -108,6 +108,23 @@ image = open(sys.argv[1], "rb").read()
 sys.exit(0 if (sys.argv[2].encode("utf-16-le") + b"\0\0") in image else 1)
 PYTHON
 
+# Licence notices: RCDATA 1, the texts that zstd's and the mingw-w64
+# runtime's licences ask a binary to carry.
+if [ "$(count_of 10)" -ne 1 ] || ! grep -q -- '--type=10 --name=1 ' <<<"$resources"; then
+  fail "notices: want one RCDATA resource 1"
+else
+  wrestool -x --raw -t 10 -n 1 "$exe" | tr -d '\r' >"$work/notices.txt"
+  for text in \
+    "For Zstandard software" \
+    "Copyright (c) Meta Platforms, Inc. and affiliates. All rights reserved." \
+    "Copyright: 2009-2016 the mingw-w64 project" \
+    "2. Redistributions in binary form must reproduce the accompanying" \
+    "Copyright: 1997-2001 Lucent Technologies" \
+    "Jean-loup Gailly and Mark Adler"; do
+    grep -Fq -- "$text" "$work/notices.txt" || fail "notices: no line '$text'"
+  done
+fi
+
 # Manifest: resource 1, the one the loader reads for a process.
 grep -q -- '--type=24 --name=1 ' <<<"$resources" || fail "manifest: not resource 1"
 wrestool -x --raw -t 24 -n 1 "$exe" >"$work/manifest.xml"

@@ -75,8 +75,9 @@ def problems_of(path, payload_bytes):
         for kind in pe.DIRECTORY_ENTRY_RESOURCE.entries:
             ascending(kind.directory.entries, f"type {kind.id}")
         types = [kind.id for kind in pe.DIRECTORY_ENTRY_RESOURCE.entries]
-        if types != [3, 14, 16, 24]:
-            problems.append(f"resource types {types}, want icons, an icon group, version, manifest")
+        if types != [3, 10, 14, 16, 24]:
+            problems.append(f"resource types {types}, want icons, the notices, an icon group, "
+                            "version, manifest")
     return problems
 
 
