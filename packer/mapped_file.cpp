@@ -1,13 +1,17 @@
 #include "packer/mapped_file.h"
 
 #include "packer/host_files.h"
+#include "packer/temporary_file.h"
 
+#include <algorithm>
 #include <stdexcept>
+#include <string>
 
 #ifdef _WIN32
 #include <windows.h>
 #else
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -65,6 +69,49 @@ MappedFile::~MappedFile() {
 
 #else
 
+namespace {
+
+// The file mapped last, for the line below.
+char mapped_name[4096];
+
+void write_text(const char* text) {
+    for (size_t left = std::strlen(text); left > 0;) {
+        ssize_t written = ::write(STDERR_FILENO, text, left);
+        if (written <= 0)
+            return;
+        text += written;
+        left -= static_cast<size_t>(written);
+    }
+}
+
+// A mapped file that another program shortens while it is read ends in
+// SIGBUS at the first page past its new end: one line and no partial
+// output, as for any other unreadable file, rather than a crash.
+void on_bus_error(int) {
+    write_text("qarvel-pack: error: cannot read ");
+    write_text(mapped_name);
+    write_text(": another program cut it short while it was being read\n");
+    remove_temporary_files_at_once();
+    _exit(1);
+}
+
+void remember_mapped(const std::filesystem::path& path) {
+    static bool handled = false;
+    if (!handled) {
+        struct sigaction action {};
+        action.sa_handler = on_bus_error;
+        sigemptyset(&action.sa_mask);
+        sigaction(SIGBUS, &action, nullptr);
+        handled = true;
+    }
+    std::string name = path.u8string();
+    size_t length = std::min(name.size(), sizeof mapped_name - 1);
+    std::memcpy(mapped_name, name.data(), length);
+    mapped_name[length] = 0;
+}
+
+} // namespace
+
 MappedFile::MappedFile(const std::filesystem::path& path) {
     int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
@@ -87,6 +134,7 @@ MappedFile::MappedFile(const std::filesystem::path& path) {
     close(fd);
     if (view == MAP_FAILED)
         throw unreadable(path, std::strerror(error));
+    remember_mapped(path);
     data_ = static_cast<const unsigned char*>(view);
     size_ = static_cast<size_t>(status.st_size);
 }

@@ -104,6 +104,18 @@ sigset_t interruption_signals() {
 
 } // namespace
 
+void remove_temporary_files_at_once() {
+    if (!temporaries_lock.try_lock())
+        return;
+    for (const auto& path : temporaries)
+#ifdef _WIN32
+        DeleteFileW(path.c_str());
+#else
+        ::unlink(path.c_str());
+#endif
+    temporaries_lock.unlock();
+}
+
 void remove_temporary_files_on_interrupt() {
 #ifdef _WIN32
     SetConsoleCtrlHandler(on_console_event, TRUE);

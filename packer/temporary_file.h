@@ -12,6 +12,10 @@ namespace qarvel {
 // Call first thing in main.
 void remove_temporary_files_on_interrupt();
 
+// For a handler of a fatal signal: removes the temporary files that exist
+// now, unless another thread is changing their list at this moment.
+void remove_temporary_files_at_once();
+
 // A file written under a temporary name beside its final one, so that a
 // final name only ever holds a complete file. Removed when the object dies
 // without having been put in place, or when an interruption ends the program.
