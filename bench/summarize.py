@@ -22,6 +22,8 @@ WHY_FROM_FOLDER = "compressing the folder is the work; completing the image adds
 WHY_IMAGE = "a figure to watch, aim 256 KiB: the launcher image qarvel-pack carries and completes"
 WHY_LOCK = ("a figure to watch, no target: paid once by a launch that writes, "
             "against the seconds of writing a fresh tree")
+WHY_BASELINE = ("with BENCH_BASELINE_PACK: the same payload completed by an earlier "
+                "qarvel-pack, in the same rounds; no target")
 WHY_STUB = "a figure to watch, no target: what every download of a launcher carries before its payload"
 
 
@@ -88,6 +90,11 @@ def main():
             ["child_floor", "decompress_floor", "crc_floor"])
     against(f"decompress, window 2^{other_window} / 2^{default_window}", "decompress_other",
             ["decompress_floor"])
+    if "warm_baseline" in times:
+        against("warm launch, this qarvel-pack's launcher / the baseline's", "warm_this",
+                ["warm_baseline"], why=WHY_BASELINE)
+        against("cold launch, this qarvel-pack's launcher / the baseline's", "cold_this",
+                ["cold_baseline"], why=WHY_BASELINE)
     # The reported figures are microseconds per take and release.
     for label, name in (("cache lock, lock file (now): take and release", "lock_file"),
                         ("cache lock, named mutex (before): take and release", "lock_mutex")):
