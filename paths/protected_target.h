@@ -17,5 +17,6 @@ void protect_target_directory();
 SECURITY_ATTRIBUTES* created_folder_security();
 
 // The attributes the cache lock file is created with: open to Administrators
-// and SYSTEM alone in a protected folder, otherwise none.
+// and SYSTEM alone in a protected folder, where the file then stays between
+// launches; otherwise none.
 SECURITY_ATTRIBUTES* created_lock_file_security();

@@ -19,12 +19,18 @@ constexpr DWORD delete_pending_poll_ms = 20;
 // Shared for everything, so that every launch of the folder can wait on the
 // same file; write and delete access, so that only a process that may
 // change the folder can open it at all. Deleted when its last handle
-// closes.
+// closes, except in a protected folder: there whoever may list the folder
+// may open the file for its attributes alone ("File Security and Access
+// Rights": FILE_READ_ATTRIBUTES follows from FILE_LIST_DIRECTORY on the
+// parent), and such a handle would keep the file pending deletion, and
+// every later launch waiting, for as long as it is held.
 static HANDLE open_lock_file_once() {
-    return CreateFileW(lock_path, GENERIC_READ | GENERIC_WRITE | DELETE,
-                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                       created_lock_file_security(), OPEN_ALWAYS,
-                       FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    SECURITY_ATTRIBUTES* protected_lock = created_lock_file_security();
+    return CreateFileW(
+        lock_path, GENERIC_READ | GENERIC_WRITE | DELETE,
+        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, protected_lock, OPEN_ALWAYS,
+        FILE_ATTRIBUTE_HIDDEN | (protected_lock != nullptr ? 0 : FILE_FLAG_DELETE_ON_CLOSE),
+        nullptr);
 }
 
 // True when lock_path names a file that this process may see but not take:

@@ -52,6 +52,10 @@ Attempt "write into $Main" {
     $stream = [IO.File]::Open((Join-Path $Folder $Main), 'Open', 'ReadWrite')
     $stream.Close()
 }
+Attempt "take the cache lock file" {
+    $stream = [IO.File]::Open((Join-Path $Folder ".qarvel-lock"), 'Open', 'Read', 'ReadWrite, Delete')
+    $stream.Close()
+}
 Attempt "rename the folder" {
     Rename-Item -LiteralPath $Folder -NewName ((Split-Path $Folder -Leaf) + "-moved") -ErrorAction Stop
 }
