@@ -31,6 +31,36 @@ include_guard(GLOBAL)
 get_filename_component(QARVEL_SOURCE_DIR "${CMAKE_CURRENT_LIST_DIR}/.." ABSOLUTE)
 list(APPEND CMAKE_MODULE_PATH "${QARVEL_SOURCE_DIR}/cmake")
 
+set(_QARVEL_FLAG_KEYWORDS ELEVATED WINDOWED)
+set(_QARVEL_VALUE_KEYWORDS PAYLOAD APP_DIR MAIN TARGET_SPEC COMPANY PRODUCT VERSION ICON
+  OUTPUT_NAME COPYRIGHT DESCRIPTION ORIGINAL_FILENAME INTERNAL_NAME)
+set(_QARVEL_LIST_KEYWORDS PACK_OPTIONS DEPENDS)
+
+function(qarvel_add_onefile_launcher name)
+  # cmake_parse_arguments reads a value equal to a keyword as that keyword:
+  # PRODUCT ELEVATED would ask for administrator rights. Refuse it instead.
+  set(keywords ${_QARVEL_FLAG_KEYWORDS} ${_QARVEL_VALUE_KEYWORDS} ${_QARVEL_LIST_KEYWORDS})
+  math(EXPR last "${ARGC} - 1")
+  foreach(index RANGE 1 ${last})
+    if(NOT "${ARGV${index}}" IN_LIST _QARVEL_VALUE_KEYWORDS)
+      continue()
+    endif()
+    math(EXPR value_index "${index} + 1")
+    if(value_index GREATER last)
+      message(FATAL_ERROR "qarvel_add_onefile_launcher(${name}): ${ARGV${index}} has no value")
+    endif()
+    if("${ARGV${value_index}}" IN_LIST keywords)
+      message(FATAL_ERROR "qarvel_add_onefile_launcher(${name}): the value of ${ARGV${index}} is "
+        "${ARGV${value_index}}, which this function can only read as a keyword")
+    endif()
+  endforeach()
+  cmake_parse_arguments(PARSE_ARGV 1 ARG "${_QARVEL_FLAG_KEYWORDS}" "${_QARVEL_VALUE_KEYWORDS}"
+    "${_QARVEL_LIST_KEYWORDS}")
+  _qarvel_onefile_launcher(${name})
+endfunction()
+
+# Without the mingw-w64 toolchain, _qarvel_onefile_launcher runs
+# "qarvel-pack launcher" instead of compiling.
 if(NOT MINGW)
   include(QarvelPackedLauncher)
   return()
@@ -144,34 +174,6 @@ function(qarvel_add_launcher_image name)
   target_compile_options(${name} PRIVATE ${QARVEL_TARGET_WARNINGS} -O2
     ${QARVEL_LAUNCHER_CODE_OPTIONS})
   target_link_options(${name} PRIVATE ${QARVEL_LAUNCHER_LINK_OPTIONS})
-endfunction()
-
-set(_QARVEL_FLAG_KEYWORDS ELEVATED WINDOWED)
-set(_QARVEL_VALUE_KEYWORDS PAYLOAD APP_DIR MAIN TARGET_SPEC COMPANY PRODUCT VERSION ICON
-  OUTPUT_NAME COPYRIGHT DESCRIPTION ORIGINAL_FILENAME INTERNAL_NAME)
-set(_QARVEL_LIST_KEYWORDS PACK_OPTIONS DEPENDS)
-
-function(qarvel_add_onefile_launcher name)
-  # cmake_parse_arguments reads a value equal to a keyword as that keyword:
-  # PRODUCT ELEVATED would ask for administrator rights. Refuse it instead.
-  set(keywords ${_QARVEL_FLAG_KEYWORDS} ${_QARVEL_VALUE_KEYWORDS} ${_QARVEL_LIST_KEYWORDS})
-  math(EXPR last "${ARGC} - 1")
-  foreach(index RANGE 1 ${last})
-    if(NOT "${ARGV${index}}" IN_LIST _QARVEL_VALUE_KEYWORDS)
-      continue()
-    endif()
-    math(EXPR value_index "${index} + 1")
-    if(value_index GREATER last)
-      message(FATAL_ERROR "qarvel_add_onefile_launcher(${name}): ${ARGV${index}} has no value")
-    endif()
-    if("${ARGV${value_index}}" IN_LIST keywords)
-      message(FATAL_ERROR "qarvel_add_onefile_launcher(${name}): the value of ${ARGV${index}} is "
-        "${ARGV${value_index}}, which this function can only read as a keyword")
-    endif()
-  endforeach()
-  cmake_parse_arguments(PARSE_ARGV 1 ARG "${_QARVEL_FLAG_KEYWORDS}" "${_QARVEL_VALUE_KEYWORDS}"
-    "${_QARVEL_LIST_KEYWORDS}")
-  _qarvel_onefile_launcher(${name})
 endfunction()
 
 # The body of qarvel_add_onefile_launcher(NAME ...), from its arguments as

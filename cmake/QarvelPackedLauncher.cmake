@@ -1,5 +1,5 @@
-# qarvel_add_onefile_launcher for a project not built with the mingw-w64
-# toolchain: a custom target NAME that runs "qarvel-pack launcher" and
+# qarvel_add_onefile_launcher (cmake/QarvelOnefile.cmake) for a project not
+# built with the mingw-w64 toolchain: a custom target NAME that runs "qarvel-pack launcher" and
 # writes NAME.exe (or OUTPUT_NAME.exe) into the current binary folder. The
 # packer fills in the defaults and checks every option; its dependency file
 # remakes the launcher when a file of APP_DIR is added, changed or removed.
@@ -12,10 +12,9 @@ if(NOT QARVEL_PACK)
     "launcher image (build/host/packer/qarvel-pack of a Qarvel build)")
 endif()
 
-function(qarvel_add_onefile_launcher name)
-  cmake_parse_arguments(PARSE_ARGV 1 ARG "ELEVATED;WINDOWED"
-    "PAYLOAD;APP_DIR;MAIN;TARGET_SPEC;COMPANY;PRODUCT;VERSION;ICON;OUTPUT_NAME;COPYRIGHT;DESCRIPTION;ORIGINAL_FILENAME;INTERNAL_NAME"
-    "PACK_OPTIONS;DEPENDS")
+# The body of qarvel_add_onefile_launcher(NAME ...), from its arguments as
+# QarvelOnefile.cmake has checked and parsed them (ARG_...).
+function(_qarvel_onefile_launcher name)
   set(context "qarvel_add_onefile_launcher(${name})")
   set(command "${QARVEL_PACK}" launcher)
   if(ARG_PAYLOAD AND ARG_APP_DIR)
@@ -55,23 +54,13 @@ function(qarvel_add_onefile_launcher name)
     set(file_name "${ARG_OUTPUT_NAME}")
   endif()
   set(output "${CMAKE_CURRENT_BINARY_DIR}/${file_name}.exe")
-  set(depends "${QARVEL_PACK}")
-  foreach(dependency IN LISTS ARG_DEPENDS ARG_ICON)
-    if(NOT TARGET "${dependency}")
-      list(APPEND depends "${dependency}")
-    endif()
-  endforeach()
+  # DEPENDS takes targets and files alike: a target is built first.
   add_custom_command(OUTPUT "${output}"
     COMMAND ${command} -o "${output}" --depfile "${output}.d" --quiet
-    DEPENDS ${depends}
+    DEPENDS "${QARVEL_PACK}" ${ARG_DEPENDS} ${ARG_ICON}
     DEPFILE "${output}.d"
     COMMENT "Making the launcher ${file_name}.exe"
     VERBATIM)
   add_custom_target(${name} ALL DEPENDS "${output}")
   set_target_properties(${name} PROPERTIES QARVEL_LAUNCHER_FILE "${output}")
-  foreach(dependency IN LISTS ARG_DEPENDS)
-    if(TARGET "${dependency}")
-      add_dependencies(${name} "${dependency}")
-    endif()
-  endforeach()
 endfunction()

@@ -62,6 +62,17 @@ refused "the value of DESCRIPTION is VERSION, which this function can only read 
 refused "the value of COMPANY is ICON, which this function can only read as a keyword" \
   'COMPANY ICON'
 refused "INTERNAL_NAME has no value" 'COMPANY Acme INTERNAL_NAME'
+# Configured with the host compiler, the function makes its launcher with
+# qarvel-pack, and reads its arguments the same way.
+if cmake --no-warn-unused-cli -S "$work/project" -B "$work/build-host" -G Ninja -DCMAKE_TOOLCHAIN_FILE= \
+  -DQARVEL_PACK="$pack" -DQARVEL_CASE='PRODUCT ELEVATED' >"$work/host.log" 2>&1; then
+  echo "FAIL: PRODUCT ELEVATED was accepted with the host compiler" >&2
+  failures=$((failures + 1))
+elif ! grep -qF "the value of PRODUCT is ELEVATED" <<<"$(tr -s '[:space:]' ' ' <"$work/host.log")"; then
+  echo "FAIL: PRODUCT ELEVATED with the host compiler:" >&2
+  cat "$work/host.log" >&2
+  failures=$((failures + 1))
+fi
 
 # The same call made sound configures; a value that only contains a keyword
 # is a value.
