@@ -145,52 +145,40 @@ int make_launcher(const LauncherArguments& args) {
                    depfile_text(utf8_path(args.output), folder ? *folder : named_payload),
                    args.depfile);
     }
-    std::error_code error;
-    if (utf8_path(args.output).has_parent_path())
-        fs::create_directories(utf8_path(args.output).parent_path(), error);
-    if (error)
-        throw std::runtime_error("cannot create the folder of " + args.output + ": " +
-                                 error.message());
+    create_parent_folders(utf8_path(args.output));
     TemporaryFile launcher(utf8_path(args.output));
     uint64_t payload_bytes = 0;
+    uint64_t launcher_bytes = 0;
     if (folder) {
         // Packed straight into its section: its size decides only what
         // follows it and the headers, written after it.
         ProgressLine progress(stderr, args.quiet);
-        write_launcher(
+        launcher_bytes = write_launcher(
             image, parts,
             [&](std::ostream& out) {
-                payload_bytes =
-                    write_payload(folder->files, out, launcher.path().u8string(), args.compression,
-                                  [&](uint64_t in, uint64_t total, uint64_t written) {
-                                      progress.update(in, total, written);
-                                  })
-                        .payload_bytes;
+                payload_bytes = write_payload(folder->files, out, args.output, args.compression,
+                                              [&](uint64_t in, uint64_t total, uint64_t written) {
+                                                  progress.update(in, total, written);
+                                              })
+                                    .payload_bytes;
                 progress.finish();
                 return payload_bytes;
             },
             launcher.path());
     } else {
         payload_bytes = loaded->location.size;
-        write_launcher(image, parts, loaded->data(), payload_bytes, launcher.path());
+        launcher_bytes =
+            write_launcher(image, parts, loaded->data(), payload_bytes, launcher.path());
         // Windows replaces no file that is mapped ("MoveFileExW"), and the
         // output may be the very launcher the payload came from.
         loaded.reset();
     }
-    launcher.put_in_place();
-    if (depfile) {
-        try {
-            depfile->put_in_place();
-        } catch (...) {
-            fs::remove(utf8_path(args.output), error);
-            throw;
-        }
-    }
+    put_in_place_with_depfile(launcher, depfile, utf8_path(args.output));
     if (!args.quiet)
         std::fprintf(stderr,
                      "qarvel-pack: %s: a %s launcher of %llu bytes, its payload %llu bytes\n",
                      args.output.c_str(), identity.windowed ? "windowed" : "console",
-                     static_cast<unsigned long long>(fs::file_size(utf8_path(args.output), error)),
+                     static_cast<unsigned long long>(launcher_bytes),
                      static_cast<unsigned long long>(payload_bytes));
     return 0;
 }

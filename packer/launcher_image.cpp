@@ -155,6 +155,11 @@ LauncherLayout lay_out_launcher(const std::vector<unsigned char>& image, uint64_
     uint64_t size_of_image = align_up(resources_rva + resource_bytes, section_alignment);
     layout.file_bytes = resources_offset + resources_raw;
     uint64_t largest = std::max(size_of_image, layout.file_bytes);
+    if (largest - payload_raw > largest_launcher_bytes)
+        throw std::runtime_error("the launcher's image and resources alone take " +
+                                 std::to_string(largest - payload_raw) +
+                                 " bytes; Windows loads no image larger than " +
+                                 std::to_string(largest_launcher_bytes) + " bytes (1792 MiB)");
     if (largest > largest_launcher_bytes) {
         uint64_t room = largest_launcher_bytes - (largest - payload_raw);
         throw std::runtime_error(
@@ -270,8 +275,8 @@ void put_constants(std::vector<unsigned char>& body, size_t record,
 
 } // namespace
 
-void write_launcher(const std::vector<unsigned char>& image, const LauncherParts& parts,
-                    const PayloadSource& write_payload, const std::filesystem::path& path) {
+uint64_t write_launcher(const std::vector<unsigned char>& image, const LauncherParts& parts,
+                        const PayloadSource& write_payload, const std::filesystem::path& path) {
     check_launcher_constants(parts.constants);
     // The resources' size does not depend on where they go: lay out with it,
     // then make them for their address.
@@ -342,12 +347,13 @@ void write_launcher(const std::vector<unsigned char>& image, const LauncherParts
     out.close();
     if (!out)
         throw cannot_write();
+    return layout.file_bytes;
 }
 
-void write_launcher(const std::vector<unsigned char>& image, const LauncherParts& parts,
-                    const unsigned char* payload, uint64_t payload_bytes,
-                    const std::filesystem::path& path) {
-    write_launcher(
+uint64_t write_launcher(const std::vector<unsigned char>& image, const LauncherParts& parts,
+                        const unsigned char* payload, uint64_t payload_bytes,
+                        const std::filesystem::path& path) {
+    return write_launcher(
         image, parts,
         [&](std::ostream& out) {
             out.write(reinterpret_cast<const char*>(payload),

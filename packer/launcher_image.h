@@ -55,13 +55,14 @@ using PayloadSource = std::function<uint64_t(std::ostream& out)>;
 // Writes the finished launcher to path: the payload first, streamed from
 // source straight into its place, then what follows it, then the headers
 // and the section data before it, with the checksum summed on the way.
-void write_launcher(const std::vector<unsigned char>& image, const LauncherParts& parts,
-                    const PayloadSource& source, const std::filesystem::path& path);
+// Returns the launcher's size in bytes.
+uint64_t write_launcher(const std::vector<unsigned char>& image, const LauncherParts& parts,
+                        const PayloadSource& source, const std::filesystem::path& path);
 
 // The same with the payload's bytes in memory.
-void write_launcher(const std::vector<unsigned char>& image, const LauncherParts& parts,
-                    const unsigned char* payload, uint64_t payload_bytes,
-                    const std::filesystem::path& path);
+uint64_t write_launcher(const std::vector<unsigned char>& image, const LauncherParts& parts,
+                        const unsigned char* payload, uint64_t payload_bytes,
+                        const std::filesystem::path& path);
 
 // Throws std::runtime_error naming the first text longer than its field.
 void check_launcher_constants(const LauncherConstants& constants);

@@ -52,15 +52,6 @@ unsigned long long as_ull(uint64_t value) {
     return static_cast<unsigned long long>(value);
 }
 
-void create_parent_folders(const fs::path& path) {
-    std::error_code error;
-    if (path.has_parent_path())
-        fs::create_directories(path.parent_path(), error);
-    if (error)
-        throw std::runtime_error("cannot create the folder of " + path.u8string() + ": " +
-                                 error.message());
-}
-
 // The payload and its dependency file both take their names, or neither
 // does: each is written under a temporary name first.
 int create(const CreateArguments& args) {
@@ -79,23 +70,14 @@ int create(const CreateArguments& args) {
                            qarvel::depfile_text(qarvel::utf8_path(args.output), folder),
                            args.depfile);
     }
-    create_parent_folders(qarvel::utf8_path(args.output));
+    qarvel::create_parent_folders(qarvel::utf8_path(args.output));
     qarvel::TemporaryFile payload(qarvel::utf8_path(args.output));
     qarvel::ProgressLine progress(stderr, args.quiet);
     auto result = qarvel::write_payload(
         folder.files, payload.path(), args.compression,
         [&](uint64_t in, uint64_t total, uint64_t out) { progress.update(in, total, out); });
     progress.finish();
-    payload.put_in_place();
-    if (depfile) {
-        try {
-            depfile->put_in_place();
-        } catch (...) {
-            std::error_code ignored;
-            fs::remove(qarvel::utf8_path(args.output), ignored);
-            throw;
-        }
-    }
+    qarvel::put_in_place_with_depfile(payload, depfile, qarvel::utf8_path(args.output));
     if (!args.quiet)
         std::fprintf(stderr, "qarvel-pack: %zu files, %llu bytes packed into %llu bytes\n",
                      folder.files.size(), as_ull(result.entry_stream_bytes),

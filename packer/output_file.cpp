@@ -27,4 +27,27 @@ void write_text(const fs::path& path, const std::string& text, const std::string
         throw std::runtime_error("cannot write " + shown_name + ": " + std::strerror(errno));
 }
 
+void create_parent_folders(const fs::path& path) {
+    std::error_code error;
+    if (path.has_parent_path())
+        fs::create_directories(path.parent_path(), error);
+    if (error)
+        throw std::runtime_error("cannot create the folder of " + path.u8string() + ": " +
+                                 error.message());
+}
+
+void put_in_place_with_depfile(TemporaryFile& output, std::optional<TemporaryFile>& depfile,
+                               const fs::path& final_output) {
+    output.put_in_place();
+    if (!depfile)
+        return;
+    try {
+        depfile->put_in_place();
+    } catch (...) {
+        std::error_code ignored;
+        fs::remove(final_output, ignored);
+        throw;
+    }
+}
+
 } // namespace qarvel

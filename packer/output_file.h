@@ -2,7 +2,10 @@
 
 // What every command that writes files checks and does the same way.
 
+#include "packer/temporary_file.h"
+
 #include <filesystem>
+#include <optional>
 #include <string>
 
 namespace qarvel {
@@ -14,5 +17,13 @@ void refuse_folder(const std::string& path, const char* option, const char* what
 // Writes text to path whole; throws one line naming shown_name otherwise.
 void write_text(const std::filesystem::path& path, const std::string& text,
                 const std::string& shown_name);
+
+// Makes the folders above path; throws one line when it cannot.
+void create_parent_folders(const std::filesystem::path& path);
+
+// Puts output in place, then depfile (when there is one); when the second
+// fails, removes the first again, so that both names hold or neither.
+void put_in_place_with_depfile(TemporaryFile& output, std::optional<TemporaryFile>& depfile,
+                               const std::filesystem::path& final_output);
 
 } // namespace qarvel

@@ -3,6 +3,7 @@
 #include "packer/pe_records.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <map>
 #include <stdexcept>
 
@@ -24,12 +25,18 @@ std::vector<Resource> icon_resources(const std::vector<unsigned char>& ico,
     std::vector<Resource> resources;
     std::vector<unsigned char> group;
     pe::append_record(group, directory);
+    uint64_t image_bytes = 0;
     for (uint16_t i = 0; i < directory.count; ++i) {
         auto entry = pe::read_record<pe::IconFileEntry>(
             ico, sizeof directory + size_t{i} * sizeof(pe::IconFileEntry));
         if (entry.bytes_in_resource == 0 ||
             uint64_t{entry.image_offset} + entry.bytes_in_resource > ico.size())
             throw refuse("image " + std::to_string(i + 1) + " lies outside the file");
+        // Each image is carried whole: images that share bytes would let a
+        // small file grow into gigabytes of resources.
+        image_bytes += entry.bytes_in_resource;
+        if (image_bytes > ico.size())
+            throw refuse("its images overlap");
         auto id = static_cast<uint16_t>(i + 1);
         resources.push_back({pe::rt_icon,
                              id,
@@ -56,8 +63,8 @@ void put_entry(std::vector<unsigned char>& out, uint32_t id, uint32_t offset) {
     pe::append_record(out, pe::ResourceDirectoryEntry{id, offset});
 }
 
-uint32_t align8(size_t value) {
-    return static_cast<uint32_t>((value + 7) / 8 * 8);
+size_t align8(size_t value) {
+    return (value + 7) / 8 * 8;
 }
 
 } // namespace
@@ -85,6 +92,9 @@ std::vector<unsigned char> resource_section(std::vector<Resource> resources, uin
     for (const auto& resource : resources) {
         data_offsets.push_back(static_cast<uint32_t>(data_end));
         data_end = align8(data_end + resource.data.size());
+        // Offsets are 32-bit; a launcher stays far below that anyway.
+        if (data_end > UINT32_MAX)
+            throw std::runtime_error("the launcher's resources would take more than 4 GiB");
     }
 
     std::vector<unsigned char> out;

@@ -107,6 +107,10 @@ refused both_sources "$work/app" --main main.exe --payload "$work/app.payload"
 refused no_main "$work/app"
 printf '\0\0\1\0\1\0\20\20\0\0\1\0\40\0\377\377\0\0\26\0\0\0' >"$work/cut.ico"
 refused icon_outside_file --payload "$work/app.payload" --icon "$work/cut.ico"
+# Two entries of one image: many such would grow a small file into gigabytes.
+python3 -c "import struct,sys; e=struct.pack('<4BHHII',16,16,0,0,1,32,40,38); sys.stdout.buffer.write(struct.pack('<HHH',0,1,2)+e+e+bytes(40))" >"$work/shared.ico"
+refused icon_images_overlap --payload "$work/app.payload" --icon "$work/shared.ico"
+grep -q "its images overlap" "$work/refused.err" || fail "the shared icon image was not refused as such"
 
 if [ $failures -ne 0 ]; then
   echo "packer_launcher_command: $failures failure(s)" >&2
