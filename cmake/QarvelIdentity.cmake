@@ -110,13 +110,15 @@ function(_qarvel_identity_sources request)
   _qarvel_wide_literal(company_literal "${QARVEL_IDENTITY_COMPANY}")
   _qarvel_wide_literal(product_literal "${QARVEL_IDENTITY_PRODUCT}")
   _qarvel_wide_literal(version_literal "${QARVEL_IDENTITY_VERSION}")
+  _qarvel_wide_literal(elevated_spec_literal "${QARVEL_IDENTITY_ELEVATED_TARGET_SPEC}")
   # The record the launcher reads, in its own section; qarvel-pack has
   # checked each text against its room.
   file(CONFIGURE OUTPUT "${work}/build_constants.cpp" CONTENT [[
 #include "launcher/build_constants.h"
 
 QARVEL_CONSTANTS_SECTION const BuildConstants build_constants = {
-    QARVEL_CONSTANTS_MAGIC, @spec_literal@, @company_literal@, @product_literal@, @version_literal@};
+    QARVEL_CONSTANTS_MAGIC, @spec_literal@, @company_literal@, @product_literal@, @version_literal@,
+    @elevated_spec_literal@};
 ]] @ONLY)
   _qarvel_write_launcher_resources("${work}")
 endfunction()

@@ -3,4 +3,4 @@
 #include "launcher/build_constants.h"
 
 QARVEL_CONSTANTS_SECTION const BuildConstants build_constants = {
-    QARVEL_CONSTANTS_MAGIC, {}, {}, {}, {}};
+    QARVEL_CONSTANTS_MAGIC, {}, {}, {}, {}, {}};

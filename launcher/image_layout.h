@@ -8,7 +8,10 @@
 //
 // The constants record, in its own section:
 //   magic (16 bytes) | target template | company | product | version
+//   | elevated target template
 // each text field UTF-16LE, zero-terminated, zero-filled to its capacity.
+// The elevated target template is the one a launch run as administrator
+// uses, whatever the manifest asks for.
 
 // Section names have at most 8 bytes: an image has no string table. The
 // macros serve the assembler and section attributes, which want literals.
@@ -35,12 +38,15 @@ constexpr size_t target_spec_capacity_units = 4096;
 constexpr size_t company_capacity_units = 256;
 constexpr size_t product_capacity_units = 256;
 constexpr size_t version_capacity_units = 32;
+constexpr size_t elevated_target_spec_capacity_units = target_spec_capacity_units;
 
 constexpr size_t target_spec_offset = magic_bytes;
 constexpr size_t company_offset = target_spec_offset + 2 * target_spec_capacity_units;
 constexpr size_t product_offset = company_offset + 2 * company_capacity_units;
 constexpr size_t version_offset = product_offset + 2 * product_capacity_units;
-constexpr size_t constants_record_bytes = version_offset + 2 * version_capacity_units;
+constexpr size_t elevated_target_spec_offset = version_offset + 2 * version_capacity_units;
+constexpr size_t constants_record_bytes =
+    elevated_target_spec_offset + 2 * elevated_target_spec_capacity_units;
 
 } // namespace image_layout
 #endif

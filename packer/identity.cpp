@@ -78,6 +78,29 @@ std::string version_folder(const std::string& version) {
     return folder;
 }
 
+std::string ascii_upper(const std::string& text) {
+    std::string upper;
+    for (char c : text)
+        upper += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return upper;
+}
+
+// Whether a target spec names a folder on a drive whatever the current
+// folder: a drive letter and a backslash, the same behind \\?\, or a
+// token that expands to such a folder.
+bool starts_at_a_drive(const std::string& target_spec) {
+    std::string spec = ascii_upper(target_spec);
+    if (spec.rfind("\\\\?\\", 0) == 0)
+        spec.erase(0, 4);
+    if (spec.size() >= 3 && spec[0] >= 'A' && spec[0] <= 'Z' && spec[1] == ':' && spec[2] == '\\')
+        return true;
+    for (const char* token : {"{CACHE_DIR}", "{PROGRAM_FILES}", "{HOME}", "{TEMP}", "{PROGRAM}",
+                              "{PROGRAM_BASE}", "{PROGRAM_DIR}"})
+        if (spec.rfind(token, 0) == 0)
+            return true;
+    return false;
+}
+
 std::string without_last_extension(const std::string& file_name) {
     size_t dot = file_name.rfind('.');
     return dot == std::string::npos || dot == 0 ? file_name : file_name.substr(0, dot);
@@ -146,9 +169,7 @@ std::string elevated_folder_warning(const Identity& completed) {
     // Tokens are read in any case. A user may write below their profile,
     // their cache and their temporary folder, and chooses where a launcher
     // runs from (often Downloads).
-    std::string spec;
-    for (char c : completed.target_spec)
-        spec += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    std::string spec = ascii_upper(completed.target_spec);
     for (const char* token :
          {"{CACHE_DIR}", "{HOME}", "{TEMP}", "{PROGRAM}", "{PROGRAM_BASE}", "{PROGRAM_DIR}"}) {
         if (spec.rfind(token, 0) == 0)
@@ -184,10 +205,20 @@ void complete_identity(Identity& identity, const std::string& output_file_name) 
     if (identity.version.empty())
         identity.version = default_version;
     check_version(identity.version);
-    if (identity.target_spec.empty())
+    if (identity.target_spec.empty()) {
         identity.target_spec =
             default_target_spec(identity.elevated ? elevated_cache_root : default_cache_root,
                                 identity.company, identity.product, identity.version);
+        identity.elevated_target_spec = default_target_spec(elevated_cache_root, identity.company,
+                                                            identity.product, identity.version);
+    } else {
+        identity.elevated_target_spec = identity.target_spec;
+    }
+    if (identity.elevated && !starts_at_a_drive(identity.target_spec))
+        throw IdentityError("the target spec " + identity.target_spec +
+                            " of a launcher that asks for administrator rights must start with a "
+                            "drive (C:\\) or a folder token ({PROGRAM_FILES}): a relative, "
+                            "drive-less or network folder cannot be checked");
     if (!identity.icon.empty())
         check_icon_file(identity.icon);
 

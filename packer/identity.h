@@ -25,6 +25,10 @@ constexpr char elevated_cache_root[] = "{PROGRAM_FILES}";
 struct Identity {
     std::string company, product, version;
     std::string target_spec;
+    // Where a launch run as administrator unpacks, whatever the manifest
+    // asks for: below the elevated root when the target spec is the
+    // default, the target spec itself when one was given.
+    std::string elevated_target_spec;
     std::string icon; // an .ico file; empty for the default icon
     std::string copyright, description, original_filename, internal_name;
     bool elevated = false;
@@ -37,7 +41,9 @@ struct IdentityError : std::runtime_error {
 };
 
 // Fills every empty field but the icon and the copyright with its default
-// and checks the whole identity; throws IdentityError. output_file_name (the
+// and checks the whole identity; throws IdentityError. An elevated
+// launcher's target spec must start at a drive or at a folder token: a
+// relative, drive-less or network folder cannot be checked. output_file_name (the
 // launcher's file name, no folder) is the default original file name.
 void complete_identity(Identity& identity, const std::string& output_file_name);
 

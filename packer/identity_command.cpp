@@ -1,6 +1,7 @@
 #include "packer/identity_command.h"
 #include "packer/host_files.h"
 
+#include "packer/launcher_command.h"
 #include "packer/launcher_image.h"
 #include "packer/utf16.h"
 
@@ -77,8 +78,7 @@ int run_identity_command(const IdentityCommandArguments& args) {
     complete_identity(identity, utf8_path(args.output).filename().u8string());
     // The texts a launcher reads must fit their room in its image, however
     // it is made.
-    check_launcher_constants({utf8_to_utf16(identity.target_spec), utf8_to_utf16(identity.company),
-                              utf8_to_utf16(identity.product), utf8_to_utf16(identity.version)});
+    launcher_constants(identity);
     std::string warning;
     if (keeps_example_identity(args.identity))
         warning = example_identity_warning(identity.target_spec);
@@ -88,6 +88,7 @@ int run_identity_command(const IdentityCommandArguments& args) {
         {"product", identity.product},
         {"version", identity.version},
         {"target-spec", identity.target_spec},
+        {"elevated-target-spec", identity.elevated_target_spec},
         {"icon", identity.icon},
         {"copyright", identity.copyright},
         {"description", identity.description},

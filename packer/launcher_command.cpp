@@ -47,9 +47,7 @@ std::vector<unsigned char> manifest(bool elevated) {
 LauncherParts launcher_parts(const Identity& identity) {
     LauncherParts parts;
     parts.windowed = identity.windowed;
-    parts.constants = {utf8_to_utf16(identity.target_spec), utf8_to_utf16(identity.company),
-                       utf8_to_utf16(identity.product), utf8_to_utf16(identity.version)};
-    check_launcher_constants(parts.constants);
+    parts.constants = launcher_constants(identity);
 
     std::vector<unsigned char> icon = identity.icon.empty()
                                           ? bytes_of(default_icon_file())
@@ -85,6 +83,15 @@ void check_payload(const LoadedPayload& loaded, const std::string& file) {
 }
 
 } // namespace
+
+LauncherConstants launcher_constants(const Identity& completed) {
+    LauncherConstants constants = {
+        utf8_to_utf16(completed.target_spec), utf8_to_utf16(completed.company),
+        utf8_to_utf16(completed.product), utf8_to_utf16(completed.version),
+        utf8_to_utf16(completed.elevated_target_spec)};
+    check_launcher_constants(constants);
+    return constants;
+}
 
 int make_launcher(const LauncherArguments& args) {
     std::vector<unsigned char> image = bytes_of(launcher_image_file());

@@ -18,6 +18,13 @@ struct LauncherArguments {
     bool quiet = false;
 };
 
+struct LauncherConstants;
+
+// The texts a launcher reads, from a completed identity; throws
+// std::runtime_error when one does not fit its room in the image, however
+// the launcher is made.
+LauncherConstants launcher_constants(const Identity& completed);
+
 // Throws std::runtime_error with one line for bad input; writes nothing then.
 // Returns the exit code otherwise.
 int make_launcher(const LauncherArguments& args);

@@ -95,6 +95,8 @@ void check_launcher_constants(const LauncherConstants& constants) {
     check_length(constants.company, image_layout::company_capacity_units, "the company");
     check_length(constants.product, image_layout::product_capacity_units, "the product");
     check_length(constants.version, image_layout::version_capacity_units, "the version");
+    check_length(constants.elevated_target_spec, image_layout::elevated_target_spec_capacity_units,
+                 "the elevated target spec");
 }
 
 LauncherLayout lay_out_launcher(const std::vector<unsigned char>& image, uint64_t payload_bytes,
@@ -271,6 +273,8 @@ void put_constants(std::vector<unsigned char>& body, size_t record,
              constants.product);
     put_text(body, record + image_layout::version_offset, image_layout::version_capacity_units,
              constants.version);
+    put_text(body, record + image_layout::elevated_target_spec_offset,
+             image_layout::elevated_target_spec_capacity_units, constants.elevated_target_spec);
 }
 
 } // namespace

@@ -20,7 +20,7 @@ namespace qarvel {
 
 // The texts a launcher reads at run time, UTF-16 without terminators.
 struct LauncherConstants {
-    std::u16string target_spec, company, product, version;
+    std::u16string target_spec, company, product, version, elevated_target_spec;
 };
 
 // Windows does not load images of 2 GiB or more, and loads have been seen to

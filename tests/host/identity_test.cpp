@@ -149,6 +149,64 @@ TEST(Identity, AnElevatedLauncherUnpacksBelowProgramFiles) {
     EXPECT_EQ(elevated_folder_warning(own), "");
 }
 
+// A launch run as administrator unpacks where an elevated launcher of the
+// same identity does: below Program Files for the default folder, in the
+// given folder otherwise, which its check then judges.
+TEST(Identity, RecordsTheFolderOfALaunchRunAsAdministrator) {
+    struct Case {
+        bool elevated;
+        const char* target_spec;
+        const char* elevated_target_spec;
+    };
+    for (const Case& c : {
+             Case{false, "", "{PROGRAM_FILES}\\AcmeTools\\Inkwell\\2.4.1"},
+             Case{true, "", "{PROGRAM_FILES}\\AcmeTools\\Inkwell\\2.4.1"},
+             Case{false, "{PROGRAM_DIR}\\cache", "{PROGRAM_DIR}\\cache"},
+             Case{true, "D:\\Tools\\Inkwell", "D:\\Tools\\Inkwell"},
+         }) {
+        Identity identity;
+        identity.company = "Acme Tools";
+        identity.product = "Inkwell";
+        identity.version = "2.4.1.0";
+        identity.elevated = c.elevated;
+        identity.target_spec = c.target_spec;
+        complete_identity(identity, "tool.exe");
+        EXPECT_EQ(identity.elevated_target_spec, c.elevated_target_spec) << c.target_spec;
+    }
+}
+
+// A folder whose place depends on the current folder, or that lies on
+// another machine, cannot be checked: an elevated launcher refuses it when
+// it is made, not on every user's machine.
+TEST(Identity, RefusesAnElevatedTargetSpecThatStartsNowhereFixed) {
+    for (const char* spec : {"relative\\x", "\\Tools\\x", "\\\\server\\share\\x", "C:relative",
+                             "{PRODUCT}\\x", "%ProgramFiles%\\x"}) {
+        Identity identity;
+        identity.elevated = true;
+        identity.target_spec = spec;
+        try {
+            complete_identity(identity, "tool.exe");
+            ADD_FAILURE() << spec << " was accepted";
+        } catch (const IdentityError& error) {
+            EXPECT_EQ(error.what(), std::string("the target spec ") + spec +
+                                        " of a launcher that asks for administrator rights must "
+                                        "start with a drive (C:\\) or a folder token "
+                                        "({PROGRAM_FILES}): a relative, drive-less or network "
+                                        "folder cannot be checked");
+        }
+        Identity unelevated;
+        unelevated.target_spec = spec;
+        EXPECT_NO_THROW(complete_identity(unelevated, "tool.exe")) << spec;
+    }
+    for (const char* spec :
+         {"C:\\Tools", "\\\\?\\d:\\Tools", "{program_files}\\x", "{PROGRAM_DIR}"}) {
+        Identity identity;
+        identity.elevated = true;
+        identity.target_spec = spec;
+        EXPECT_NO_THROW(complete_identity(identity, "tool.exe")) << spec;
+    }
+}
+
 struct ElevatedSpecCase {
     bool elevated;
     const char* target_spec;
@@ -265,6 +323,7 @@ TEST(IdentityCommand, PrintsTheCompletedIdentity) {
                           "product: -o\n"
                           "version: 2.0.0.7\n"
                           "target-spec: {CACHE_DIR}\\--elevated\\-o\\2.0.0.7\n"
+                          "elevated-target-spec: {PROGRAM_FILES}\\--elevated\\-o\\2.0.0.7\n"
                           "icon: \n"
                           "copyright: \n"
                           "description: --windowed\n"
