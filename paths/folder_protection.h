@@ -29,7 +29,16 @@ enum class FolderVerdict {
 
 // owner_sid and dacl as the system stores them (a SID, an ACL); a null
 // dacl grants everyone everything, a null owner is no one's.
-FolderVerdict judge_folder(const void* owner_sid, const void* dacl, FolderLevel level);
+// creator_trusted: whether what the launcher creates is owned by a trusted
+// owner (is_trusted_owner of its token's default owner); it decides whom
+// the CREATOR OWNER and OWNER RIGHTS entries that the target passes on
+// stand for.
+FolderVerdict judge_folder(const void* owner_sid, const void* dacl, FolderLevel level,
+                           bool creator_trusted);
+
+// Whether a SID is Administrators, SYSTEM or TrustedInstaller; false for
+// null.
+bool is_trusted_owner(const void* sid);
 
 // The descriptor every folder an elevated launcher creates gets: owned by
 // Administrators, nothing inherited from the parent, full access for
