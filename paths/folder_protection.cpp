@@ -225,6 +225,8 @@ FolderVerdict judge_scope(const Entry* entries, size_t count, Scope scope, bool 
 const wchar_t protected_folder_sddl[] =
     L"O:BAD:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;FRFX;;;BU)(A;OICI;FRFX;;;OW)";
 
+const wchar_t protected_file_sddl[] = L"O:BAD:P(A;;FA;;;BA)(A;;FA;;;SY)(A;;FRFX;;;BU)";
+
 const wchar_t protected_lock_file_sddl[] = L"O:BAD:P(A;;FA;;;BA)(A;;FA;;;SY)";
 
 bool is_trusted_owner(const void* sid) {
@@ -251,4 +253,14 @@ FolderVerdict judge_folder(const void* owner_sid, const void* dacl, FolderLevel 
     if (verdict != FolderVerdict::protected_folder)
         return verdict;
     return judge_scope(entry_buffer, count, Scope::folders, creator_trusted, change_rights);
+}
+
+FolderVerdict judge_file(const void* owner_sid, const void* dacl) {
+    if (!is_trusted_owner(owner_sid))
+        return FolderVerdict::untrusted_owner;
+    size_t count = 0;
+    if (dacl == nullptr ||
+        !read_entries(static_cast<const unsigned char*>(dacl), entry_buffer, count))
+        return FolderVerdict::open_to_others;
+    return judge_scope(entry_buffer, count, Scope::own, true, file_change_rights);
 }

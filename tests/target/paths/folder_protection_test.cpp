@@ -1,5 +1,6 @@
-// The decision an elevated launcher makes about each folder level, as data:
-// descriptors in SDDL, each with its verdict. Wine neither keeps nor
+// The decision an elevated launcher makes about each folder level and each
+// file below the target, as data: descriptors in SDDL, each with its
+// verdict. Wine neither keeps nor
 // enforces descriptors, so what Windows does with them is not shown here;
 // the descriptors below are those Windows gives its own folders, and ones
 // a user or an installer could leave.
@@ -31,6 +32,12 @@ struct Case {
     FolderLevel level;
     FolderVerdict verdict;
     Creator creator = Creator::administrators;
+};
+
+struct FileCase {
+    const char* what;
+    std::wstring sddl;
+    FolderVerdict verdict;
 };
 
 std::wstring owned_by(const wchar_t* owner, const std::wstring& dacl) {
@@ -239,6 +246,63 @@ TEST(FolderProtection, TheLaunchersDescriptorIsProtectedAtEveryLevel) {
     EXPECT_EQ(judge(L"O:S-1-5-21-1-2-3-1001" + sddl.substr(4), inner), "untrusted owner");
 }
 
+// What a file made in the launcher's folder inherits.
+const std::wstring made_in_protected_folder =
+    L"AI(A;ID;FA;;;BA)(A;ID;FA;;;SY)(A;ID;0x1200a9;;;BU)(A;ID;0x1200a9;;;OW)";
+
+TEST(FolderProtection, FilesAndTheirVerdicts) {
+    const FileCase cases[] = {
+        {"the launcher's own files", protected_file_sddl, passes},
+        {"the lock file", protected_lock_file_sddl, passes},
+        {"a file made in the launcher's folder", owned_by(L"BA", made_in_protected_folder), passes},
+        {"the same, made by a user's token", owned_by(user, made_in_protected_folder), owner_fails},
+        {"a file made in an administrator's folder in Program Files",
+         owned_by(L"BA", L"AI(A;ID;FA;;;SY)(A;ID;FA;;;BA)(A;ID;0x1200a9;;;BU)(A;ID;FA;;;BA)"
+                         L"(A;ID;0x1200a9;;;AC)"),
+         passes},
+        {"a user's own file",
+         owned_by(user, std::wstring(L"AI(A;ID;FA;;;SY)(A;ID;FA;;;BA)(A;ID;FA;;;") + user + L")"),
+         owner_fails},
+        {"owned by TrustedInstaller, read for users",
+         owned_by(trusted_installer, L"P(A;;FA;;;SY)(A;;FRFX;;;BU)"), passes},
+        {"users may modify", owned_by(L"BA", L"(A;;FA;;;BA)(A;;0x1301bf;;;BU)"), open},
+        {"users may change its rights", owned_by(L"BA", L"(A;;FA;;;BA)(A;;FRFX;;;BU)(A;;WD;;;BU)"),
+         open},
+        {"users may take ownership", owned_by(L"BA", L"(A;;FA;;;BA)(A;;WO;;;BU)"), open},
+        {"users may delete it", owned_by(L"BA", L"(A;;FA;;;BA)(A;;SD;;;BU)"), open},
+        {"users may append", owned_by(L"BA", L"(A;;FA;;;BA)(A;;0x4;;;BU)"), open},
+        {"users may write extended attributes", owned_by(L"BA", L"(A;;FA;;;BA)(A;;0x10;;;BU)"),
+         open},
+        {"users may write attributes", owned_by(L"BA", L"(A;;FA;;;BA)(A;;0x100;;;BU)"), open},
+        {"GENERIC_WRITE for users", owned_by(L"BA", L"(A;;FA;;;BA)(A;;GW;;;BU)"), open},
+        {"delete children means nothing on a file",
+         owned_by(L"BA", L"(A;;FA;;;BA)(A;;0x1200e9;;;BU)"), passes},
+        {"an inherit-only entry does nothing on a file",
+         owned_by(L"BA", L"(A;;FA;;;BA)(A;OIIO;FA;;;BU)"), passes},
+        {"CREATOR OWNER on a file matches no one", owned_by(L"BA", L"(A;;FA;;;BA)(A;;FA;;;CO)"),
+         passes},
+        {"a deny for everyone's writing before users' write",
+         owned_by(L"BA", L"(D;;FW;;;WD)(A;;FA;;;BA)(A;;FW;;;BU)"), passes},
+        {"a deny for everyone after the allow comes too late",
+         owned_by(L"BA", L"(A;;FA;;;BA)(A;;FW;;;BU)(D;;FW;;;WD)"), open},
+        {"a deny for another group does not cover all holders",
+         owned_by(L"BA", L"(D;;FW;;;IU)(A;;FA;;;BA)(A;;FW;;;BU)"), open},
+        {"no access list at all", L"O:BA", open},
+        {"an empty access list", L"O:BAD:", passes},
+    };
+    for (const FileCase& c : cases) {
+        EXPECT_EQ(judge(c.sddl, judge_file), name(c.verdict))
+            << c.what << "\n  " << std::string(c.sddl.begin(), c.sddl.end());
+    }
+}
+
+TEST(FolderProtection, TheLaunchersFileDescriptorIsProtected) {
+    std::wstring sddl = protected_file_sddl;
+    EXPECT_EQ(sddl.rfind(L"O:BAD:P(", 0), 0u) << "owner Administrators, protected from inheritance";
+    EXPECT_EQ(judge(sddl, judge_file), "protected");
+    EXPECT_EQ(judge(L"O:S-1-5-21-1-2-3-1001" + sddl.substr(4), judge_file), "untrusted owner");
+}
+
 TEST(FolderProtection, TrustedOwners) {
     struct OwnerCase {
         std::wstring sid;
@@ -325,6 +389,7 @@ TEST(FolderProtection, EntriesThatMayGrantAreCounted) {
         EXPECT_STREQ(name(judge_folder(administrators, c.acl.data(), FolderLevel::inner, true)),
                      name(c.verdict))
             << c.what;
+        EXPECT_STREQ(name(judge_file(administrators, c.acl.data())), name(c.verdict)) << c.what;
     }
 }
 
