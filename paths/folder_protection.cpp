@@ -13,6 +13,10 @@ constexpr uint32_t change_rights = FILE_ADD_FILE | FILE_ADD_SUBDIRECTORY | FILE_
 // Above the levels the launcher may create, adding a child harms nothing;
 // removing or renaming one, or taking the folder's rights, does.
 constexpr uint32_t enclosing_change_rights = FILE_DELETE_CHILD | DELETE | WRITE_DAC | WRITE_OWNER;
+// The same bits on a file write, append, change its attributes or extended
+// attributes, delete it, or take its rights; deleting children means
+// nothing there.
+constexpr uint32_t file_change_rights = change_rights & ~FILE_DELETE_CHILD;
 
 // The owner's rights when no OWNER RIGHTS entry replaces them ("Owner
 // Rights" in the security identifiers' documentation).
@@ -88,9 +92,11 @@ constexpr size_t acl_header_bytes = 8;
 constexpr size_t ace_header_bytes = 4;
 constexpr size_t ace_mask_bytes = 4;
 
+constexpr size_t entry_capacity = 1024;
+Entry entry_buffer[entry_capacity];
+
 // Reads every entry of the list into entries; false for a list that is
 // malformed or holds more entries than fit.
-constexpr size_t entry_capacity = 1024;
 
 bool read_entries(const unsigned char* acl, Entry* entries, size_t& count) {
     size_t acl_size = read_u16(acl + 2);
@@ -116,42 +122,65 @@ bool read_entries(const unsigned char* acl, Entry* entries, size_t& count) {
     return true;
 }
 
-// Whether an entry shapes the rights judged at this level: the folder's
-// own rights come from entries that are not inherit-only; at the target,
-// what its files and folders inherit counts too.
-bool entry_counts(const Entry& entry, FolderLevel level) {
-    if (level == FolderLevel::target &&
-        (entry.flags & (OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE)))
-        return true;
-    return (entry.flags & INHERIT_ONLY_ACE) == 0;
+// What a judgement covers: the object's own rights, or what the files or
+// the folders made below a folder inherit from it.
+enum class Scope { own, files, folders };
+
+// Entries that are not inherit-only make the object's own rights; files
+// inherit object-inherit entries, and folders container-inherit ones. A
+// subfolder keeps an object-inherit entry as inherit-only and passes it to
+// its files, so such an entry reaches files at every depth, as a
+// container-inherit one reaches folders.
+bool in_scope(const Entry& entry, Scope scope) {
+    switch (scope) {
+    case Scope::own:
+        return (entry.flags & INHERIT_ONLY_ACE) == 0;
+    case Scope::files:
+        return (entry.flags & OBJECT_INHERIT_ACE) != 0;
+    case Scope::folders:
+        return (entry.flags & CONTAINER_INHERIT_ACE) != 0;
+    }
+    return true;
+}
+
+// Whether an inherited entry reaches every level below: one marked
+// no-propagate stops at the first. Read conservatively: such an allow
+// counts as if it went deeper, while such a deny takes nothing from an
+// allow that does go deeper, and such an OWNER RIGHTS entry leaves the
+// owners deeper down their implicit rights.
+bool reaches_every_level(const Entry& entry, Scope scope) {
+    return scope == Scope::own || (entry.flags & NO_PROPAGATE_INHERIT_ACE) == 0;
 }
 
 // Whom an entry's trustee stands for, as far as the decision goes.
 enum class Trustee { trusted, other };
 
-Trustee classify(const Entry& entry, bool owner_trusted) {
+// owner_trusted: for the own scope the object's owner, for inherited
+// scopes the creator, who owns what is made below.
+Trustee classify(const Entry& entry, Scope scope, bool owner_trusted) {
     if (is_trusted(entry.sid, entry.sid_length))
         return Trustee::trusted;
-    // CREATOR OWNER stands for whoever creates a child, here the elevated
-    // launcher, whose objects Administrators own; on the folder itself it
-    // matches no one.
+    // CREATOR OWNER becomes the creator in what inherits it; on the object
+    // itself it matches no one.
     if (is_sid(entry.sid, entry.sid_length, creator_owner))
-        return Trustee::trusted;
+        return scope == Scope::own || owner_trusted ? Trustee::trusted : Trustee::other;
     if (is_sid(entry.sid, entry.sid_length, owner_rights))
         return owner_trusted ? Trustee::trusted : Trustee::other;
     return Trustee::other;
 }
 
-// Rights an earlier deny entry takes from a later allow entry for sure: one
-// for the same trustee or for Everyone, whom every token holds. A deny for
+// Rights an earlier deny entry of the same scope takes from a later allow
+// entry for sure: one for the same trustee or for Everyone, whom every
+// token holds, that reaches wherever the allow entry does. A deny for
 // another group may miss some of the allow entry's holders.
-uint32_t denied_before(const Entry* entries, size_t index, FolderLevel level) {
+uint32_t denied_before(const Entry* entries, size_t index, Scope scope) {
     uint32_t denied = 0;
     const Entry& allow = entries[index];
     for (size_t i = 0; i < index; ++i) {
         const Entry& deny = entries[i];
-        if (deny.type != ACCESS_DENIED_ACE_TYPE || !entry_counts(deny, level) ||
-            deny.sid_length == 0)
+        if (deny.type != ACCESS_DENIED_ACE_TYPE || !in_scope(deny, scope) || deny.sid_length == 0)
+            continue;
+        if (!reaches_every_level(deny, scope) && reaches_every_level(allow, scope))
             continue;
         bool same = deny.sid_length == allow.sid_length &&
                     memcmp(deny.sid, allow.sid, deny.sid_length) == 0;
@@ -161,52 +190,77 @@ uint32_t denied_before(const Entry* entries, size_t index, FolderLevel level) {
     return denied;
 }
 
-} // namespace
-
-const wchar_t protected_folder_sddl[] =
-    L"O:BAD:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;FRFX;;;BU)(A;OICI;FRFX;;;OW)";
-
-const wchar_t protected_lock_file_sddl[] = L"O:BAD:P(A;;FA;;;BA)(A;;FA;;;SY)";
-
-FolderVerdict judge_folder(const void* owner_sid, const void* dacl, FolderLevel level) {
-    const auto* owner = static_cast<const unsigned char*>(owner_sid);
-    size_t owner_length = owner == nullptr ? 0 : sid_length(owner, sid_header_bytes + 4 * 15);
-    bool owner_trusted = owner_length != 0 && is_trusted(owner, owner_length);
-    if (!owner_trusted && level != FolderLevel::enclosing)
-        return FolderVerdict::untrusted_owner;
-    if (dacl == nullptr)
-        return FolderVerdict::open_to_others;
-
-    static Entry entries[entry_capacity];
-    size_t count = 0;
-    if (!read_entries(static_cast<const unsigned char*>(dacl), entries, count))
-        return FolderVerdict::open_to_others;
-
+// Whether anyone but the trusted may take forbidden rights in one scope.
+FolderVerdict judge_scope(const Entry* entries, size_t count, Scope scope, bool owner_trusted,
+                          uint32_t forbidden) {
     uint32_t others = 0;
     bool owner_rights_replaced = false;
     for (size_t i = 0; i < count; ++i) {
         const Entry& entry = entries[i];
-        if (!entry_counts(entry, level))
+        if (!in_scope(entry, scope))
             continue;
         if (entry.sid_length == 0)
             return FolderVerdict::open_to_others;
-        if (is_sid(entry.sid, entry.sid_length, owner_rights) &&
-            (entry.flags & INHERIT_ONLY_ACE) == 0)
+        if (is_sid(entry.sid, entry.sid_length, owner_rights) && reaches_every_level(entry, scope))
             owner_rights_replaced = true;
         // The conditional deny may not apply; the conditional allow may.
         if (entry.type == ACCESS_DENIED_ACE_TYPE || entry.type == ACCESS_DENIED_CALLBACK_ACE_TYPE)
             continue;
         if (entry.type != ACCESS_ALLOWED_ACE_TYPE && entry.type != ACCESS_ALLOWED_CALLBACK_ACE_TYPE)
             return FolderVerdict::open_to_others;
-        if (classify(entry, owner_trusted) == Trustee::other)
-            others |= entry.rights & ~denied_before(entries, i, level);
+        if (classify(entry, scope, owner_trusted) == Trustee::other)
+            others |= entry.rights & ~denied_before(entries, i, scope);
     }
-    uint32_t forbidden = level == FolderLevel::enclosing ? enclosing_change_rights : change_rights;
     // Another owner may always change the rights, unless an OWNER RIGHTS
     // entry takes that from it.
     if (!owner_trusted && !owner_rights_replaced && (implicit_owner_rights & forbidden))
-        return FolderVerdict::untrusted_owner;
+        return scope == Scope::own ? FolderVerdict::untrusted_owner : FolderVerdict::open_to_others;
     if (others & forbidden)
         return FolderVerdict::open_to_others;
     return FolderVerdict::protected_folder;
+}
+
+} // namespace
+
+const wchar_t protected_folder_sddl[] =
+    L"O:BAD:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;FRFX;;;BU)(A;OICI;FRFX;;;OW)";
+
+const wchar_t protected_file_sddl[] = L"O:BAD:P(A;;FA;;;BA)(A;;FA;;;SY)(A;;FRFX;;;BU)";
+
+const wchar_t protected_lock_file_sddl[] = L"O:BAD:P(A;;FA;;;BA)(A;;FA;;;SY)";
+
+bool is_trusted_owner(const void* sid) {
+    const auto* owner = static_cast<const unsigned char*>(sid);
+    size_t length = owner == nullptr ? 0 : sid_length(owner, sid_header_bytes + 4 * 15);
+    return length != 0 && is_trusted(owner, length);
+}
+
+FolderVerdict judge_folder(const void* owner_sid, const void* dacl, FolderLevel level,
+                           bool creator_trusted) {
+    bool owner_trusted = is_trusted_owner(owner_sid);
+    if (!owner_trusted && level != FolderLevel::enclosing)
+        return FolderVerdict::untrusted_owner;
+    size_t count = 0;
+    if (dacl == nullptr ||
+        !read_entries(static_cast<const unsigned char*>(dacl), entry_buffer, count))
+        return FolderVerdict::open_to_others;
+
+    uint32_t forbidden = level == FolderLevel::enclosing ? enclosing_change_rights : change_rights;
+    FolderVerdict verdict = judge_scope(entry_buffer, count, Scope::own, owner_trusted, forbidden);
+    if (verdict != FolderVerdict::protected_folder || level != FolderLevel::target)
+        return verdict;
+    verdict = judge_scope(entry_buffer, count, Scope::files, creator_trusted, file_change_rights);
+    if (verdict != FolderVerdict::protected_folder)
+        return verdict;
+    return judge_scope(entry_buffer, count, Scope::folders, creator_trusted, change_rights);
+}
+
+FolderVerdict judge_file(const void* owner_sid, const void* dacl) {
+    if (!is_trusted_owner(owner_sid))
+        return FolderVerdict::untrusted_owner;
+    size_t count = 0;
+    if (dacl == nullptr ||
+        !read_entries(static_cast<const unsigned char*>(dacl), entry_buffer, count))
+        return FolderVerdict::open_to_others;
+    return judge_scope(entry_buffer, count, Scope::own, true, file_change_rights);
 }

@@ -131,7 +131,7 @@ void check_level(const wchar_t* level, FolderLevel kind) {
                           OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner, nullptr,
                           &dacl, nullptr, &descriptor) != ERROR_SUCCESS)
         fail_unprotected_folder(level, "cannot be read to check it");
-    FolderVerdict verdict = judge_folder(owner, dacl, kind);
+    FolderVerdict verdict = judge_folder(owner, dacl, kind, true);
     LocalFree(descriptor);
     CloseHandle(handle);
     if (verdict != FolderVerdict::protected_folder)

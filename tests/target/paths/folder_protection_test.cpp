@@ -1,5 +1,6 @@
-// The decision an elevated launcher makes about each folder level, as data:
-// descriptors in SDDL, each with its verdict. Wine neither keeps nor
+// The decision an elevated launcher makes about each folder level and each
+// file below the target, as data: descriptors in SDDL, each with its
+// verdict. Wine neither keeps nor
 // enforces descriptors, so what Windows does with them is not shown here;
 // the descriptors below are those Windows gives its own folders, and ones
 // a user or an installer could leave.
@@ -8,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 #include <windows.h>
@@ -20,10 +22,21 @@ const wchar_t trusted_installer[] =
     L"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464";
 const wchar_t user[] = L"S-1-5-21-1004336348-1177238915-682003330-1001";
 
+// Who owns what an elevated launcher creates: Administrators by default,
+// the user under the "object creator" owner policy.
+enum class Creator { administrators, standard_user };
+
 struct Case {
     const char* what;
     std::wstring sddl;
     FolderLevel level;
+    FolderVerdict verdict;
+    Creator creator = Creator::administrators;
+};
+
+struct FileCase {
+    const char* what;
+    std::wstring sddl;
     FolderVerdict verdict;
 };
 
@@ -43,9 +56,11 @@ const char* name(FolderVerdict verdict) {
     return "?";
 }
 
+using Decision = std::function<FolderVerdict(const void* owner, const void* dacl)>;
+
 // The verdict's name, or "unreadable" for a descriptor the system's SDDL
 // reader refuses.
-std::string judge(const std::wstring& sddl, FolderLevel level) {
+std::string judge(const std::wstring& sddl, const Decision& decide) {
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1,
                                                               &descriptor, nullptr))
@@ -55,9 +70,16 @@ std::string judge(const std::wstring& sddl, FolderLevel level) {
     BOOL defaulted = FALSE, present = FALSE;
     GetSecurityDescriptorOwner(descriptor, &owner, &defaulted);
     GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted);
-    FolderVerdict verdict = judge_folder(owner, present ? dacl : nullptr, level);
+    FolderVerdict verdict = decide(owner, present ? dacl : nullptr);
     LocalFree(descriptor);
     return name(verdict);
+}
+
+std::string judge(const std::wstring& sddl, FolderLevel level,
+                  Creator creator = Creator::administrators) {
+    return judge(sddl, [&](const void* owner, const void* dacl) {
+        return judge_folder(owner, dacl, level, creator == Creator::administrators);
+    });
 }
 
 constexpr auto enclosing = FolderLevel::enclosing;
@@ -66,6 +88,7 @@ constexpr auto target = FolderLevel::target;
 constexpr auto passes = FolderVerdict::protected_folder;
 constexpr auto owner_fails = FolderVerdict::untrusted_owner;
 constexpr auto open = FolderVerdict::open_to_others;
+constexpr auto by_user = Creator::standard_user;
 
 // Windows 10's own folders, as icacls /save shows them.
 const std::wstring drive_root = owned_by(
@@ -157,11 +180,55 @@ TEST(FolderProtection, DescriptorsAndTheirVerdicts) {
          open},
         {"subfolders inherit full control for users",
          owned_by(L"BA", L"(A;;FA;;;BA)(A;CIIO;FA;;;AU)"), target, open},
-        {"files inherit OWNER RIGHTS with write, the owner being admins",
+        {"files inherit OWNER RIGHTS with write, unpacked by administrators",
          owned_by(L"BA", L"(A;OICI;FA;;;BA)(A;OICI;FA;;;OW)"), target, passes},
+
+        // Each scope apart: the folder's own rights, what files inherit,
+        // what subfolders inherit; a deny counts only in its own scope.
+        {"a deny on what inherits does not cover the folder's own allow",
+         L"O:BAD:P(D;OICIIO;0x116;;;WD)(A;OICI;FA;;;BA)(A;;0x116;;;BU)", target, open},
+        {"a deny on the folder does not cover what files inherit",
+         L"O:BAD:P(D;;WD;;;WD)(A;OICI;FA;;;BA)(A;OIIO;WD;;;BU)", target, open},
+        {"a deny for subfolders does not cover files",
+         L"O:BAD:P(D;CI;FW;;;WD)(A;OICI;FA;;;BA)(A;OICI;FW;;;BU)", target, open},
+        {"a deny for files does not cover subfolders",
+         L"O:BAD:P(A;OICI;FA;;;BA)(D;OIIO;FA;;;WD)(A;CIIO;FA;;;BU)", target, open},
+        {"a deny for every scope before the allow",
+         L"O:BAD:P(D;OICI;0x116;;;WD)(A;OICI;FA;;;BA)(A;OICI;0x116;;;BU)", target, passes},
+        {"a deny that stops at the first level leaves deeper ones open",
+         L"O:BAD:P(D;OICINP;FW;;;WD)(A;OICI;FA;;;BA)(A;OICI;FW;;;BU)", target, open},
+        {"a deny and an allow that both stop at the first level",
+         L"O:BAD:P(D;OICINP;FW;;;WD)(A;OICI;FA;;;BA)(A;OICINP;FW;;;BU)", target, passes},
+        {"files may delete children, which means nothing on a file",
+         L"O:BAD:P(A;OICI;FA;;;BA)(A;OIIO;0x40;;;BU)", target, passes},
+        {"subfolders may delete children", L"O:BAD:P(A;OICI;FA;;;BA)(A;CIIO;0x40;;;BU)", target,
+         open},
+
+        // What the target passes on is owned by its creator, whom CREATOR
+        // OWNER and OWNER RIGHTS then stand for.
+        {"an administrator's folder in Program Files, unpacked by a user",
+         admin_made_in_program_files, target, open, by_user},
+        {"CREATOR OWNER full control, unpacked by administrators",
+         L"O:BAD:P(A;OICI;FA;;;BA)(A;OICIIO;GA;;;CO)(A;OICI;FRFX;;;BU)(A;OICI;FRFX;;;OW)", target,
+         passes},
+        {"CREATOR OWNER full control, unpacked by a user",
+         L"O:BAD:P(A;OICI;FA;;;BA)(A;OICIIO;GA;;;CO)(A;OICI;FRFX;;;BU)(A;OICI;FRFX;;;OW)", target,
+         open, by_user},
+        {"the launcher's own folders, unpacked by a user", protected_folder_sddl, target, passes,
+         by_user},
+        {"files inherit OWNER RIGHTS with write, unpacked by a user",
+         owned_by(L"BA", L"(A;OICI;FA;;;BA)(A;OICI;FA;;;OW)"), target, open, by_user},
+        {"no OWNER RIGHTS, unpacked by administrators",
+         L"O:BAD:P(A;OICI;FA;;;BA)(A;OICI;FRFX;;;BU)", target, passes},
+        {"no OWNER RIGHTS: a user who owns what it unpacks may change its rights",
+         L"O:BAD:P(A;OICI;FA;;;BA)(A;OICI;FRFX;;;BU)", target, open, by_user},
+        {"OWNER RIGHTS that stops at the first level, unpacked by a user",
+         L"O:BAD:P(A;OICI;FA;;;BA)(A;OICINP;FRFX;;;OW)", target, open, by_user},
+        {"CREATOR OWNER on a folder between, unpacked by a user",
+         owned_by(L"BA", L"(A;;FA;;;BA)(A;;FA;;;CO)"), inner, passes, by_user},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(judge(c.sddl, c.level), name(c.verdict))
+        EXPECT_EQ(judge(c.sddl, c.level, c.creator), name(c.verdict))
             << c.what << "\n  " << std::string(c.sddl.begin(), c.sddl.end());
     }
 }
@@ -173,9 +240,93 @@ TEST(FolderProtection, TheLaunchersDescriptorIsProtectedAtEveryLevel) {
     EXPECT_EQ(sddl.rfind(L"O:BAD:P(", 0), 0u) << "owner Administrators, protected from inheritance";
     for (FolderLevel level : {enclosing, inner, target})
         EXPECT_EQ(judge(sddl, level), "protected");
+    EXPECT_EQ(judge(sddl, target, by_user), "protected") << "whoever owns what is unpacked";
     // Whoever comes to own a file made inside gets read and execute only.
     EXPECT_NE(sddl.find(L"(A;OICI;FRFX;;;OW)"), std::wstring::npos);
     EXPECT_EQ(judge(L"O:S-1-5-21-1-2-3-1001" + sddl.substr(4), inner), "untrusted owner");
+}
+
+// What a file made in the launcher's folder inherits.
+const std::wstring made_in_protected_folder =
+    L"AI(A;ID;FA;;;BA)(A;ID;FA;;;SY)(A;ID;0x1200a9;;;BU)(A;ID;0x1200a9;;;OW)";
+
+TEST(FolderProtection, FilesAndTheirVerdicts) {
+    const FileCase cases[] = {
+        {"the launcher's own files", protected_file_sddl, passes},
+        {"the lock file", protected_lock_file_sddl, passes},
+        {"a file made in the launcher's folder", owned_by(L"BA", made_in_protected_folder), passes},
+        {"the same, made by a user's token", owned_by(user, made_in_protected_folder), owner_fails},
+        {"a file made in an administrator's folder in Program Files",
+         owned_by(L"BA", L"AI(A;ID;FA;;;SY)(A;ID;FA;;;BA)(A;ID;0x1200a9;;;BU)(A;ID;FA;;;BA)"
+                         L"(A;ID;0x1200a9;;;AC)"),
+         passes},
+        {"a user's own file",
+         owned_by(user, std::wstring(L"AI(A;ID;FA;;;SY)(A;ID;FA;;;BA)(A;ID;FA;;;") + user + L")"),
+         owner_fails},
+        {"owned by TrustedInstaller, read for users",
+         owned_by(trusted_installer, L"P(A;;FA;;;SY)(A;;FRFX;;;BU)"), passes},
+        {"users may modify", owned_by(L"BA", L"(A;;FA;;;BA)(A;;0x1301bf;;;BU)"), open},
+        {"users may change its rights", owned_by(L"BA", L"(A;;FA;;;BA)(A;;FRFX;;;BU)(A;;WD;;;BU)"),
+         open},
+        {"users may take ownership", owned_by(L"BA", L"(A;;FA;;;BA)(A;;WO;;;BU)"), open},
+        {"users may delete it", owned_by(L"BA", L"(A;;FA;;;BA)(A;;SD;;;BU)"), open},
+        {"users may append", owned_by(L"BA", L"(A;;FA;;;BA)(A;;0x4;;;BU)"), open},
+        {"users may write extended attributes", owned_by(L"BA", L"(A;;FA;;;BA)(A;;0x10;;;BU)"),
+         open},
+        {"users may write attributes", owned_by(L"BA", L"(A;;FA;;;BA)(A;;0x100;;;BU)"), open},
+        {"GENERIC_WRITE for users", owned_by(L"BA", L"(A;;FA;;;BA)(A;;GW;;;BU)"), open},
+        {"delete children means nothing on a file",
+         owned_by(L"BA", L"(A;;FA;;;BA)(A;;0x1200e9;;;BU)"), passes},
+        {"an inherit-only entry does nothing on a file",
+         owned_by(L"BA", L"(A;;FA;;;BA)(A;OIIO;FA;;;BU)"), passes},
+        {"CREATOR OWNER on a file matches no one", owned_by(L"BA", L"(A;;FA;;;BA)(A;;FA;;;CO)"),
+         passes},
+        {"a deny for everyone's writing before users' write",
+         owned_by(L"BA", L"(D;;FW;;;WD)(A;;FA;;;BA)(A;;FW;;;BU)"), passes},
+        {"a deny for everyone after the allow comes too late",
+         owned_by(L"BA", L"(A;;FA;;;BA)(A;;FW;;;BU)(D;;FW;;;WD)"), open},
+        {"a deny for another group does not cover all holders",
+         owned_by(L"BA", L"(D;;FW;;;IU)(A;;FA;;;BA)(A;;FW;;;BU)"), open},
+        {"no access list at all", L"O:BA", open},
+        {"an empty access list", L"O:BAD:", passes},
+    };
+    for (const FileCase& c : cases) {
+        EXPECT_EQ(judge(c.sddl, judge_file), name(c.verdict))
+            << c.what << "\n  " << std::string(c.sddl.begin(), c.sddl.end());
+    }
+}
+
+TEST(FolderProtection, TheLaunchersFileDescriptorIsProtected) {
+    std::wstring sddl = protected_file_sddl;
+    EXPECT_EQ(sddl.rfind(L"O:BAD:P(", 0), 0u) << "owner Administrators, protected from inheritance";
+    EXPECT_EQ(judge(sddl, judge_file), "protected");
+    EXPECT_EQ(judge(L"O:S-1-5-21-1-2-3-1001" + sddl.substr(4), judge_file), "untrusted owner");
+}
+
+TEST(FolderProtection, TrustedOwners) {
+    struct OwnerCase {
+        std::wstring sid;
+        bool trusted;
+    };
+    const OwnerCase cases[] = {
+        {L"BA", true},
+        {L"SY", true},
+        {trusted_installer, true},
+        {user, false},
+        {L"BU", false},
+        {L"WD", false},
+        {L"CO", false},
+        {L"OW", false},
+        // Administrators with one sub-authority more.
+        {L"S-1-5-32-544-1", false},
+    };
+    for (const OwnerCase& c : cases) {
+        PSID sid = nullptr;
+        ASSERT_TRUE(ConvertStringSidToSidW(c.sid.c_str(), &sid));
+        EXPECT_EQ(is_trusted_owner(sid), c.trusted) << std::string(c.sid.begin(), c.sid.end());
+        LocalFree(sid);
+    }
+    EXPECT_FALSE(is_trusted_owner(nullptr));
 }
 
 TEST(FolderProtection, TheLockFileOpensToAdministratorsAndSystemAlone) {
@@ -235,9 +386,10 @@ TEST(FolderProtection, EntriesThatMayGrantAreCounted) {
         {"an entry too short for its SID", one_entry_list(ACCESS_DENIED_ACE_TYPE, 12), open},
     };
     for (const RawCase& c : cases) {
-        EXPECT_STREQ(name(judge_folder(administrators, c.acl.data(), FolderLevel::inner)),
+        EXPECT_STREQ(name(judge_folder(administrators, c.acl.data(), FolderLevel::inner, true)),
                      name(c.verdict))
             << c.what;
+        EXPECT_STREQ(name(judge_file(administrators, c.acl.data())), name(c.verdict)) << c.what;
     }
 }
 
