@@ -66,14 +66,14 @@ static void fill_startup_information(STARTUPINFOW* startup) {
         startup->dwFlags |= STARTF_USESTDHANDLES;
 }
 
-DWORD launch_child_and_wait(const wchar_t* main_executable_path) {
+DWORD launch_child_and_wait(const wchar_t* main_executable_path, const wchar_t* current_directory) {
     STARTUPINFOW startup{};
     fill_startup_information(&startup);
 
     wchar_t* command_line = build_child_command_line();
     PROCESS_INFORMATION process{};
     if (!CreateProcessW(main_executable_path, command_line, nullptr, nullptr, TRUE,
-                        NORMAL_PRIORITY_CLASS, nullptr, nullptr, &startup, &process))
+                        NORMAL_PRIORITY_CLASS, nullptr, current_directory, &startup, &process))
         fail_with_system_error("Error, couldn't launch child", last_system_error());
     CloseHandle(process.hThread);
     AcquireSRWLockExclusive(&child_lock);

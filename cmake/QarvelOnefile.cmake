@@ -92,6 +92,7 @@ find_path(QARVEL_TARGET_ZLIB_INCLUDE zlib.h REQUIRED)
 if(NOT TARGET qarvel_launcher_core)
   add_library(qarvel_launcher_core STATIC
     ${QARVEL_SOURCE_DIR}/launcher/bounded_copy.cpp
+    ${QARVEL_SOURCE_DIR}/launcher/elevation.cpp
     ${QARVEL_SOURCE_DIR}/launcher/failure.cpp
     ${QARVEL_SOURCE_DIR}/launcher/failure_output.cpp
     ${QARVEL_SOURCE_DIR}/launcher/launcher_kind.cpp

@@ -24,7 +24,7 @@ static void remember_directory(const wchar_t* directory) {
         known_directories[known_count++] = copy;
 }
 
-bool ensure_directory(const wchar_t* directory) {
+static bool is_known_directory(const wchar_t* directory) {
     if (known_count == 0) {
         // The home folder bounds every climb below it.
         wchar_t home[path_capacity_units];
@@ -36,13 +36,40 @@ bool ensure_directory(const wchar_t* directory) {
         if (wcscmp(known_directories[i], directory) == 0)
             return true;
     }
+    return false;
+}
+
+bool ensure_directory(const wchar_t* directory) {
+    if (is_known_directory(directory))
+        return true;
     if (wcslen(directory) == 2 && directory[1] == L':')
         return true;
-    if (!CreateDirectoryW(directory, created_folder_security()) &&
-        GetLastError() != ERROR_ALREADY_EXISTS)
-        return false;
+    if (!CreateDirectoryW(directory, created_folder_security())) {
+        if (GetLastError() != ERROR_ALREADY_EXISTS)
+            return false;
+        if (target_directory_is_protected())
+            check_existing_folder(directory);
+    }
     remember_directory(directory);
     return true;
+}
+
+void check_parent_directories(const wchar_t* file_path) {
+    wchar_t directory[path_capacity_units];
+    copy_bounded(directory, path_capacity_units, file_path);
+    for (size_t end = wcslen(target_directory) + 1; directory[end] != 0; ++end) {
+        if (directory[end] != L'\\')
+            continue;
+        directory[end] = 0;
+        if (!is_known_directory(directory)) {
+            if (GetFileAttributesW(directory) == INVALID_FILE_ATTRIBUTES &&
+                (GetLastError() == ERROR_FILE_NOT_FOUND || GetLastError() == ERROR_PATH_NOT_FOUND))
+                return;
+            check_existing_folder(directory);
+            remember_directory(directory);
+        }
+        directory[end] = L'\\';
+    }
 }
 
 // Cuts path at its last backslash after the first unit; false when there is none.

@@ -10,6 +10,12 @@ bool ensure_directory(const wchar_t* directory);
 // component is the file and is not created.
 bool ensure_parent_directories(const wchar_t* file_path);
 
+// Below a protected target: checks, once each, the folders between the
+// target and file_path's file that exist, from the top down, and ends the
+// launch at the first that fails. A missing folder ends the walk: what
+// lies below it does not exist either, and is made protected.
+void check_parent_directories(const wchar_t* file_path);
+
 // For tests: how many directories the list holds, and emptying it.
 unsigned known_directory_count();
 void forget_known_directories();

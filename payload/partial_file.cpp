@@ -3,6 +3,7 @@
 #include "launcher/bounded_copy.h"
 #include "launcher/launcher_state.h"
 #include "paths/environment.h"
+#include "paths/protected_target.h"
 
 #include <cwchar>
 
@@ -61,8 +62,16 @@ HANDLE create_partial_file() {
     // that between the rename and the close a checksum can still be taken,
     // and for deleting, so that whoever else opens it cannot keep it from
     // being renamed or deleted.
+    //
+    // Below a protected target the file must get the protected rights,
+    // which CreateFileW gives only to a file it creates: what is left at
+    // the name goes first.
+    SECURITY_ATTRIBUTES* security = created_file_security();
+    if (security != nullptr)
+        DeleteFileW(partial_path);
     return CreateFileW(partial_path, GENERIC_READ | GENERIC_WRITE | DELETE,
-                       FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_ALWAYS, 0, nullptr);
+                       FILE_SHARE_READ | FILE_SHARE_DELETE, security,
+                       security != nullptr ? CREATE_NEW : CREATE_ALWAYS, 0, nullptr);
 }
 
 bool put_partial_file_in_place(HANDLE partial) {

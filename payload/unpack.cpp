@@ -5,6 +5,7 @@
 #include "launcher/launcher_state.h"
 #include "paths/directories.h"
 #include "paths/environment.h"
+#include "paths/protected_target.h"
 #include "payload/cache_lock.h"
 #include "payload/entry_header.h"
 #include "payload/partial_file.h"
@@ -21,6 +22,10 @@ enum class OnDisk {
     missing,
     // It exists and its content is not the entry's, or it cannot be read.
     differing,
+    // Below a protected target: it exists, and programs without
+    // administrator rights may change it. It is replaced by a new file,
+    // never written over, which would keep its rights.
+    unprotected,
 };
 
 // The up-to-date test. A file is up to date when the CRC-32 of its content,
@@ -30,16 +35,28 @@ enum class OnDisk {
 // checksum 0, for which an entry stored with checksum 0 is up to date:
 // such an entry (another producer's empty file stored with its plain
 // CRC-32) is never created where it is missing.
+//
+// Below a protected target, the folders on the way are checked first, and
+// a file counts only as itself (never through a link) and only while no
+// one but administrators may change it.
 static OnDisk compare_with_disk(const EntryFields& entry) {
-    HANDLE file = CreateFileW(entry_path, GENERIC_READ,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    bool protected_target = target_directory_is_protected();
+    if (protected_target)
+        check_parent_directories(entry_path);
+    HANDLE file = CreateFileW(
+        entry_path, GENERIC_READ | (protected_target ? READ_CONTROL : 0),
+        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+        FILE_ATTRIBUTE_NORMAL | (protected_target ? FILE_FLAG_OPEN_REPARSE_POINT : 0), nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         DWORD error = GetLastError();
         if (entry.checksum == 0)
             return OnDisk::up_to_date;
         return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? OnDisk::missing
                                                                               : OnDisk::differing;
+    }
+    if (protected_target && !file_is_protected(file)) {
+        CloseHandle(file);
+        return OnDisk::unprotected;
     }
     uint32_t checksum = 0;
     DWORD size = GetFileSize(file, nullptr);
@@ -75,6 +92,11 @@ static HANDLE open_in_place() {
                        nullptr);
 }
 
+[[noreturn]] static void fail_unreplaceable() {
+    fail_unprotected_folder(entry_path, "lets programs without administrator rights change it, "
+                                        "and cannot be replaced");
+}
+
 static Output open_output(const EntryFields& entry, OnDisk found) {
     ensure_parent_directories(entry_path);
     if (found == OnDisk::missing) {
@@ -82,19 +104,21 @@ static Output open_output(const EntryFields& entry, OnDisk found) {
         // of an earlier launch can be reading it, and a first launch saves
         // a rename per file. Shared for deletion only: no other launch
         // takes it for up to date while it is written.
-        HANDLE file = CreateFileW(entry_path, GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_NEW,
-                                  0, nullptr);
+        HANDLE file = CreateFileW(entry_path, GENERIC_WRITE, FILE_SHARE_DELETE,
+                                  created_file_security(), CREATE_NEW, 0, nullptr);
         if (file != INVALID_HANDLE_VALUE)
             return {file, false};
     }
     // An empty file cannot be seen half-written, and a name with no room
     // for the partial file's suffix leaves no choice: those are written in
-    // place.
-    if (entry.size > 0) {
+    // place, unless the file must be replaced.
+    if (entry.size > 0 || found == OnDisk::unprotected) {
         HANDLE partial = create_partial_file();
         if (partial != INVALID_HANDLE_VALUE)
             return {partial, true};
     }
+    if (found == OnDisk::unprotected)
+        fail_unreplaceable();
     HANDLE file = open_in_place();
     if (file == INVALID_HANDLE_VALUE)
         fail_open_for_writing();
@@ -114,9 +138,13 @@ static void discard_output(const Output& output) {
 }
 
 // Puts the complete content of a partial file where it belongs.
-static void put_in_place(const EntryFields& entry, HANDLE partial) {
+static void put_in_place(const EntryFields& entry, OnDisk found, HANDLE partial) {
     if (put_partial_file_in_place(partial))
         return;
+    if (found == OnDisk::unprotected) {
+        discard_partial_file(partial);
+        fail_unreplaceable();
+    }
     // The rename fails when a program holds the file without sharing it
     // for deletion, even one that only reads its attributes. When the file
     // does not hold the content already, it is written over in place,
@@ -187,11 +215,11 @@ static void unpack_entry(const EntryFields& entry) {
         fail_plain("Error, couldn't decode attached data.");
     }
     if (output.partial)
-        put_in_place(entry, output.file);
+        put_in_place(entry, found, output.file);
     else
         CloseHandle(output.file);
     // Partial files are only written beside files that exist.
-    if (found == OnDisk::differing)
+    if (found == OnDisk::differing || found == OnDisk::unprotected)
         remove_leftover_partial_files();
 }
 

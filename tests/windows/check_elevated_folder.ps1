@@ -8,16 +8,85 @@
 # 2. In an ordinary PowerShell of the same user, try to change the folder:
 #      .\check_elevated_folder.ps1 -Folder "C:\Program Files\Company\Product\1.0" -Main app.exe
 #    Each attempt must print "denied"; the script exits with 1 otherwise.
+# 3. In an administrator PowerShell again, with a launcher built WITHOUT
+#    --elevated (same company, product and version) whose application is the
+#    tests' echo child, or any program that prints its current folder:
+#      .\check_elevated_folder.ps1 -RunAsAdministrator -Launcher C:\path\app.exe `
+#          -Folder "C:\Program Files\Company\Product\1.0"
+#    The token, not the manifest, makes the launch elevated: it must unpack
+#    into -Folder (not into %LOCALAPPDATA%), start its child there, and pass
+#    the caller's folder in QARVEL_ONEFILE_CALLER_DIRECTORY. Then the script
+#    opens a subfolder of -Folder to Users and opens a file there to Users:
+#    the next launch must refuse the subfolder, and after the subfolder is
+#    reset, replace the file by one with protected rights.
+# 4. Optionally, with a USB stick as E: (NTFS-formatted), in the same
+#    administrator PowerShell, a launcher built with
+#    --target-spec "E:\qarvel-check" --elevated:
+#      .\check_elevated_folder.ps1 -RemovableDisk -Launcher C:\path\usb.exe
+#    It must refuse "is a removable, USB or hot-pluggable disk".
 param(
-    [Parameter(Mandatory = $true)][string]$Folder,
+    [string]$Folder,
     [string]$Launcher,
     [string]$Main = "main.exe",
-    [switch]$Prepare
+    [switch]$Prepare,
+    [switch]$RunAsAdministrator,
+    [switch]$RemovableDisk
 )
 
 $identity = [Security.Principal.WindowsIdentity]::GetCurrent()
 $elevated = ([Security.Principal.WindowsPrincipal]$identity).IsInRole(
     [Security.Principal.WindowsBuiltInRole]::Administrator)
+
+function Fail([string]$Why) { Write-Output "FAIL: $Why"; exit 1 }
+
+if ($RemovableDisk) {
+    if (-not $elevated) { Write-Error "run -RemovableDisk as administrator"; exit 2 }
+    $output = & $Launcher 2>&1 | Out-String
+    if ($LASTEXITCODE -ne 2 -or $output -notmatch "is a removable, USB or hot-pluggable disk") {
+        Fail "the launcher did not refuse the removable disk: exit $LASTEXITCODE, $output"
+    }
+    Write-Output "the removable disk was refused"
+    exit 0
+}
+
+if ($RunAsAdministrator) {
+    if (-not $elevated) { Write-Error "run -RunAsAdministrator as administrator"; exit 2 }
+    $caller = Join-Path $env:TEMP "qarvel-caller"
+    New-Item -ItemType Directory -Force -Path $caller | Out-Null
+    Push-Location $caller
+    try { $report = & $Launcher | Out-String } finally { Pop-Location }
+    if (-not (Test-Path -LiteralPath (Join-Path $Folder $Main))) {
+        Fail "an elevated launch of an asInvoker launcher did not unpack into $Folder"
+    }
+    if ($report -notmatch [regex]::Escape("cwd=$Folder")) { Fail "the child did not start in $Folder" }
+    if ($report -notmatch [regex]::Escape("QARVEL_ONEFILE_CALLER_DIRECTORY=$caller")) {
+        Fail "the child was not told the caller's folder"
+    }
+
+    # A subfolder opened to users is refused.
+    $sub = Join-Path $Folder "opened"
+    New-Item -ItemType Directory -Force -Path $sub | Out-Null
+    & icacls.exe $sub /grant "*S-1-5-32-545:(OI)(CI)M" | Out-Null
+    $planted = Join-Path $sub "planted.txt"
+    Set-Content -LiteralPath $planted -Value "x"
+    $output = & $Launcher 2>&1 | Out-String
+    # Only folders on the way to a payload file are judged: name one of yours
+    # with -Main if the payload has files in subfolders; otherwise this step
+    # shows that an unrelated folder does not stop the launch.
+    Write-Output "launch with a subfolder opened to Users: exit $LASTEXITCODE"
+    Remove-Item -Recurse -Force -LiteralPath $sub
+
+    # A payload file opened to users is replaced by a protected one.
+    $main = Join-Path $Folder $Main
+    & icacls.exe $main /grant "*S-1-5-32-545:M" | Out-Null
+    & $Launcher | Out-Null
+    $rights = (Get-Acl -LiteralPath $main).AccessToString
+    if ($rights -match "BUILTIN\\Users Allow  Modify") { Fail "$Main still lets Users change it: $rights" }
+    Write-Output "a payload file opened to Users was replaced: $rights"
+    exit 0
+}
+
+if (-not $Folder) { Write-Error "give -Folder"; exit 2 }
 
 if ($Prepare) {
     if (-not $elevated) { Write-Error "run -Prepare as administrator"; exit 2 }

@@ -33,7 +33,7 @@ Supervised supervise(const wchar_t* sleep_ms, const wchar_t* exit_code, DuringCh
     std::atomic<bool> returned{false};
     const std::wstring child = echo_child_path().wstring();
     std::thread main_flow([&] {
-        supervised.exit_code = launch_child_and_wait(child.c_str());
+        supervised.exit_code = launch_child_and_wait(child.c_str(), nullptr);
         returned = true;
     });
     for (int i = 0; i < 600 && !fs::exists(report); ++i)
@@ -45,6 +45,20 @@ Supervised supervise(const wchar_t* sleep_ms, const wchar_t* exit_code, DuringCh
     main_flow.join();
     supervised.report = read_file(report);
     return supervised;
+}
+
+// A launch run as administrator starts its child in the target folder, not
+// in its own current folder, whoever wrote there.
+TEST(ChildStart, StartsInTheFolderItIsGiven) {
+    fs::path target = fresh_directory("child-folder");
+    fs::path report = fresh_directory("child-folder-report") / "report.txt";
+    SetEnvironmentVariableW(L"ECHO_CHILD_REPORT", report.c_str());
+    SetEnvironmentVariableW(L"ECHO_CHILD_SLEEP_MS", nullptr);
+    SetEnvironmentVariableW(L"ECHO_CHILD_EXIT_CODE", nullptr);
+    const std::wstring child = echo_child_path().wstring();
+    EXPECT_EQ(launch_child_and_wait(child.c_str(), target.c_str()), 0u);
+    SetEnvironmentVariableW(L"ECHO_CHILD_REPORT", nullptr);
+    EXPECT_EQ(report_value(parse_report(read_file(report)), "cwd"), to_utf8(target.wstring()));
 }
 
 BOOL raise_event(DWORD event_type) {

@@ -125,6 +125,8 @@ TEST(ChildStart, InheritsTheLaunchersEnvironmentWithItsOwnVariables) {
         {L"QARVEL_ONEFILE_PARENT", L"1"},
         {L"QARVEL_ONEFILE_DIRECTORY", L"stale"},
         {L"QARVEL_ORIGINAL_ARGV0", L"stale"},
+        // Set only by a launch run as administrator, for its child.
+        {L"QARVEL_ONEFILE_CALLER_DIRECTORY", L"stale"},
         {L"QARVEL_TEST_PASSED_ON", L"value with spaces, \u00fc and = sign"},
     };
     Launch launch = launch_fresh("child_echo", L"", options);
@@ -136,6 +138,7 @@ TEST(ChildStart, InheritsTheLaunchersEnvironmentWithItsOwnVariables) {
     expected.erase("QARVEL_ONEFILE_START");
     expected.erase("QARVEL_ONEFILE_TIME_US");
     expected.erase("QARVEL_ONEFILE_RANDOM");
+    expected.erase("QARVEL_ONEFILE_CALLER_DIRECTORY");
     expected["QARVEL_ONEFILE_PARENT"] = report_value(report, "parent_pid");
     expected["QARVEL_ONEFILE_DIRECTORY"] = utf8(launch.directory);
     expected["QARVEL_ORIGINAL_ARGV0"] = utf8(launch.launcher);
