@@ -3,7 +3,6 @@
 #include "launcher/bounded_copy.h"
 #include "launcher/failure_output.h"
 #include "launcher/launcher_state.h"
-#include "payload/cache_lock.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -14,11 +13,18 @@
 // system text is written.
 static wchar_t failure_line[failure_line_capacity_units];
 
-// Every ending releases the cache lock first: a line blocked by a selection
-// in the console window, or a message box nobody answers, must not keep
-// other launches of the folder waiting.
+static void (*failure_cleanup)();
+
+void set_failure_cleanup(void (*cleanup)()) {
+    failure_cleanup = cleanup;
+}
+
+// Every ending runs the cleanup first: a line blocked by a selection in the
+// console window, or a message box nobody answers, must not keep other
+// launches of the folder waiting on the cache lock.
 static void start_line(const char* text) {
-    release_cache_lock();
+    if (failure_cleanup != nullptr)
+        failure_cleanup();
     failure_line[0] = 0;
     append_narrow_bounded(failure_line, failure_line_capacity_units, text);
 }
@@ -109,6 +115,7 @@ void fail_template_expansion(const wchar_t* path_template) {
 }
 
 void fail_bounds() {
-    release_cache_lock();
+    if (failure_cleanup != nullptr)
+        failure_cleanup();
     abort_silently();
 }

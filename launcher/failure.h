@@ -3,6 +3,11 @@
 // The ways the launcher ends on a failure. Each message's shape lives in
 // failure.cpp; callers only pick the routine. None of them returns.
 
+// What every routine below that writes a line runs first, before the line
+// or its box: the room that holds what other launches wait for (the cache
+// lock) registers how to let it go, so that this base uses no room above it.
+void set_failure_cleanup(void (*cleanup)());
+
 // The message and a newline on standard output, exit code 2.
 [[noreturn]] void fail_plain(const char* message);
 

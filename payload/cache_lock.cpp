@@ -1,6 +1,7 @@
 #include "payload/cache_lock.h"
 
 #include "launcher/bounded_copy.h"
+#include "launcher/failure.h"
 #include "launcher/launcher_state.h"
 #include "paths/directories.h"
 #include "paths/protected_target.h"
@@ -101,6 +102,8 @@ bool take_cache_lock() {
     }
     cache_lock = file;
     cache_lock_unavailable = file == INVALID_HANDLE_VALUE;
+    if (!cache_lock_unavailable)
+        set_failure_cleanup(release_cache_lock);
     return !cache_lock_unavailable;
 }
 

@@ -15,10 +15,10 @@
 #          -Folder "C:\Program Files\Company\Product\1.0"
 #    The token, not the manifest, makes the launch elevated: it must unpack
 #    into -Folder (not into %LOCALAPPDATA%), start its child there, and pass
-#    the caller's folder in QARVEL_ONEFILE_CALLER_DIRECTORY. Then the script
-#    opens a subfolder of -Folder to Users and opens a file there to Users:
-#    the next launch must refuse the subfolder, and after the subfolder is
-#    reset, replace the file by one with protected rights.
+#    the caller's folder in QARVEL_ONEFILE_CALLER_DIRECTORY. Then, with
+#    -SubFolder naming a folder of the payload, the script opens it to
+#    Users: the next launch must refuse it. Last it opens -Main to Users:
+#    the next launch must replace it by a file with protected rights.
 # 4. Optionally, with a USB stick as E: (NTFS-formatted), in the same
 #    administrator PowerShell, a launcher built with
 #    --target-spec "E:\qarvel-check" --elevated:
@@ -30,6 +30,7 @@ param(
     [string]$Main = "main.exe",
     [switch]$Prepare,
     [switch]$RunAsAdministrator,
+    [string]$SubFolder,
     [switch]$RemovableDisk
 )
 
@@ -63,18 +64,17 @@ if ($RunAsAdministrator) {
         Fail "the child was not told the caller's folder"
     }
 
-    # A subfolder opened to users is refused.
-    $sub = Join-Path $Folder "opened"
-    New-Item -ItemType Directory -Force -Path $sub | Out-Null
-    & icacls.exe $sub /grant "*S-1-5-32-545:(OI)(CI)M" | Out-Null
-    $planted = Join-Path $sub "planted.txt"
-    Set-Content -LiteralPath $planted -Value "x"
-    $output = & $Launcher 2>&1 | Out-String
-    # Only folders on the way to a payload file are judged: name one of yours
-    # with -Main if the payload has files in subfolders; otherwise this step
-    # shows that an unrelated folder does not stop the launch.
-    Write-Output "launch with a subfolder opened to Users: exit $LASTEXITCODE"
-    Remove-Item -Recurse -Force -LiteralPath $sub
+    # A folder of the payload opened to users is refused (-SubFolder names
+    # one, "lib" say, when the payload has files in folders).
+    if ($SubFolder) {
+        $sub = Join-Path $Folder $SubFolder
+        & icacls.exe $sub /grant "*S-1-5-32-545:(OI)(CI)M" | Out-Null
+        $output = & $Launcher 2>&1 | Out-String
+        $refused = $LASTEXITCODE -eq 2 -and $output -match "lets programs without administrator rights change it"
+        & icacls.exe $sub /remove:g "*S-1-5-32-545" | Out-Null
+        if (-not $refused) { Fail "a folder opened to Users was not refused: exit $LASTEXITCODE, $output" }
+        Write-Output "a folder opened to Users was refused"
+    }
 
     # A payload file opened to users is replaced by a protected one.
     $main = Join-Path $Folder $Main
