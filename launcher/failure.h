@@ -1,7 +1,8 @@
 #pragma once
 
 // The ways the launcher ends on a failure. Each message's shape lives in
-// failure.cpp; callers only pick the routine. None of them returns.
+// failure.cpp; callers pick the routine and give what the line names (a
+// message, a folder, an error code). None of them returns.
 
 // What every routine below that writes a line runs first, before the line
 // or its box: the room that holds what other launches wait for (the cache

@@ -3,16 +3,17 @@
 #include <cstddef>
 #include <cstdint>
 
-// The streaming reader over the attached payload: one decompression context
+// The streaming reader over the payload section of the launcher's own image:
+// one decompression context
 // and one 131,072-byte output buffer, opened once, read front to back, closed
 // once. Every failure ends the process through fail_plain.
 
 constexpr size_t payload_output_buffer_bytes = 0x20000;
 
-// Checks the header of the attached payload and sets up decoding.
+// Checks the header of the image's payload section and sets up decoding.
 void open_payload_reader();
 
-// The same over any payload bytes; the launcher passes its attached array,
+// The same over any payload bytes; the launcher passes its payload section,
 // host tools and fuzzers pass what they hold.
 void open_payload_reader_over(const unsigned char* payload, uint64_t payload_bytes);
 
