@@ -12,6 +12,7 @@
 #include "packer/payload_inspection.h"
 #include "packer/payload_locator.h"
 #include "packer/payload_writer.h"
+#include "packer/printable_name.h"
 #include "packer/progress.h"
 #include "packer/temporary_file.h"
 
@@ -99,7 +100,7 @@ int list(const InspectArguments& args) {
         qarvel::list_payload(
             payload.data(), payload.location.size, [](const qarvel::EntryHeader& entry) {
                 std::printf("%12llu  %08" PRIx32 "  %s\n", as_ull(entry.size), entry.checksum,
-                            qarvel::utf16_to_utf8(entry.name).c_str());
+                            qarvel::printable_name(entry.name).c_str());
             });
     } catch (const qarvel::PayloadFault& fault) {
         return report_fault(args.file, fault.what());
@@ -134,7 +135,7 @@ int extract(const InspectArguments& args) {
     if (!args.quiet)
         std::printf("%s: %zu files written, %zu up to date, into %s; main executable '%s'\n",
                     args.file.c_str(), summary.written, summary.up_to_date, args.output.c_str(),
-                    qarvel::utf16_to_utf8(summary.main_name).c_str());
+                    qarvel::printable_name(summary.main_name).c_str());
     return 0;
 }
 

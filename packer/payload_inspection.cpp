@@ -6,6 +6,7 @@
 #include "packer/file_checksum.h"
 #include "packer/payload_failure.h"
 #include "packer/payload_locator.h"
+#include "packer/printable_name.h"
 #include "packer/temporary_file.h"
 #include "packer/utf16.h"
 #include "payload/payload_format.h"
@@ -34,7 +35,7 @@ std::string hex32(uint32_t value) {
 }
 
 std::string describe(size_t index, const std::u16string& name) {
-    return "entry " + std::to_string(index) + " '" + utf16_to_utf8(name) + "'";
+    return "entry " + std::to_string(index) + " '" + printable_name(name) + "'";
 }
 
 uint32_t update_crc(uint32_t crc, const unsigned char* bytes, size_t size) {

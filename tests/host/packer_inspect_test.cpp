@@ -294,4 +294,41 @@ TEST(Extract, RefusesNamesThatLeaveTheFolder) {
     EXPECT_FALSE(fs::exists(scratch / "evil.txt"));
 }
 
+// Names that would drive a terminal: ESC and BEL (C0) and CSI (C1).
+const std::u16string hostile_name = u"bin\\\x1b]0;pwned\x07\x9b"
+                                    u"31m.txt";
+const std::string hostile_shown = "bin\\<U+001B>]0;pwned<U+0007><U+009B>31m.txt";
+
+bool has_control_character(const std::string& text) {
+    for (size_t i = 0; i < text.size(); ++i) {
+        auto byte = static_cast<unsigned char>(text[i]);
+        if ((byte < 0x20 && byte != '\n') || byte == 0x7F)
+            return true;
+        // U+0080 to U+009F in UTF-8.
+        if (byte == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) <= 0x9F)
+            return true;
+    }
+    return false;
+}
+
+TEST(EntryNames, ArePrintedWithTheirControlCharactersEscaped) {
+    ScratchFolder scratch;
+    write_bytes(scratch / "p", payload_with(hostile_name, {'a'}, checksum_of({'a'})));
+    const std::string file = (scratch / "p").string();
+    struct Printed {
+        std::vector<std::string> arguments;
+        bool on_standard_output;
+    };
+    for (const Printed& printed :
+         {Printed{{"list", file}, true}, Printed{{"verify", file}, false},
+          Printed{{"extract", file, "-o", (scratch / "out").string()}, false}}) {
+        auto result = run_pack(printed.arguments);
+        const std::string& text = printed.on_standard_output ? result.out : result.err;
+        EXPECT_NE(text.find(hostile_shown), std::string::npos)
+            << printed.arguments[0] << ": " << text;
+        EXPECT_FALSE(has_control_character(result.out + result.err))
+            << printed.arguments[0] << ": " << result.out << result.err;
+    }
+}
+
 } // namespace
