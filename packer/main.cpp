@@ -67,15 +67,13 @@ int create(const CreateArguments& args) {
     std::optional<qarvel::TemporaryFile> depfile;
     if (!args.depfile.empty()) {
         depfile.emplace(qarvel::utf8_path(args.depfile));
-        qarvel::write_text(depfile->path(),
-                           qarvel::depfile_text(qarvel::utf8_path(args.output), folder),
-                           args.depfile);
+        qarvel::write_text(*depfile, qarvel::depfile_text(qarvel::utf8_path(args.output), folder));
     }
     qarvel::create_parent_folders(qarvel::utf8_path(args.output));
     qarvel::TemporaryFile payload(qarvel::utf8_path(args.output));
     qarvel::ProgressLine progress(stderr, args.quiet);
     auto result = qarvel::write_payload(
-        folder.files, payload.path(), args.compression,
+        folder.files, payload, args.compression,
         [&](uint64_t in, uint64_t total, uint64_t out) { progress.update(in, total, out); });
     progress.finish();
     qarvel::put_in_place_with_depfile(payload, depfile, qarvel::utf8_path(args.output));
