@@ -2,6 +2,7 @@
 
 #include "packer/entry_name.h"
 #include "packer/host_files.h"
+#include "packer/printable_name.h"
 
 #include <algorithm>
 #include <set>
@@ -152,7 +153,7 @@ AppFolder collect_app_folder(const fs::path& folder, const std::string& main_rel
     for (const auto& file : files) {
         std::string problem = entry_name_problem(file.name);
         if (!problem.empty())
-            reject("the name '" + utf16_to_utf8(file.name) + "' " + problem);
+            reject("the name '" + printable_name(file.name) + "' " + problem);
         names.push_back(file.name);
     }
 
@@ -164,7 +165,7 @@ AppFolder collect_app_folder(const fs::path& folder, const std::string& main_rel
         auto key = windows_name_key(main_name);
         for (const auto& file : files)
             if (windows_name_key(file.name) == key)
-                message += " (did you mean '" + utf16_to_utf8(file.name) + "'?)";
+                message += " (did you mean '" + printable_name(file.name) + "'?)";
         reject(message);
     }
 

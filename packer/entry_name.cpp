@@ -1,6 +1,6 @@
 #include "packer/entry_name.h"
 
-#include "packer/utf16.h"
+#include "packer/printable_name.h"
 #include "packer/windows_name.h"
 #include "payload/payload_format.h"
 
@@ -28,14 +28,14 @@ char16_t ascii_upper(char16_t unit) {
 }
 
 std::string quoted(const std::u16string& text) {
-    return "'" + utf16_to_utf8(text) + "'";
+    return "'" + printable_name(text) + "'";
 }
 
 std::string component_problem(const std::u16string& component) {
     if (component.empty())
         return "has an empty folder component (two backslashes in a row, or one at the end)";
     if (component == u"." || component == u"..")
-        return "has a '" + utf16_to_utf8(component) + "' component";
+        return "has a " + quoted(component) + " component";
     std::string problem = windows_name_problem(component);
     if (problem.empty())
         return "";

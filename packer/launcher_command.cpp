@@ -148,9 +148,8 @@ int make_launcher(const LauncherArguments& args) {
         depfile.emplace(utf8_path(args.depfile));
         AppFolder named_payload;
         named_payload.files.push_back({utf8_path(args.payload), u"", 0});
-        write_text(depfile->path(),
-                   depfile_text(utf8_path(args.output), folder ? *folder : named_payload),
-                   args.depfile);
+        write_text(*depfile,
+                   depfile_text(utf8_path(args.output), folder ? *folder : named_payload));
     }
     create_parent_folders(utf8_path(args.output));
     TemporaryFile launcher(utf8_path(args.output));
@@ -171,11 +170,10 @@ int make_launcher(const LauncherArguments& args) {
                 progress.finish();
                 return payload_bytes;
             },
-            launcher.path());
+            launcher);
     } else {
         payload_bytes = loaded->location.size;
-        launcher_bytes =
-            write_launcher(image, parts, loaded->data(), payload_bytes, launcher.path());
+        launcher_bytes = write_launcher(image, parts, loaded->data(), payload_bytes, launcher);
         // Windows replaces no file that is mapped ("MoveFileExW"), and the
         // output may be the very launcher the payload came from.
         loaded.reset();

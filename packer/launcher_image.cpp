@@ -280,7 +280,7 @@ void put_constants(std::vector<unsigned char>& body, size_t record,
 } // namespace
 
 uint64_t write_launcher(const std::vector<unsigned char>& image, const LauncherParts& parts,
-                        const PayloadSource& write_payload, const std::filesystem::path& path) {
+                        const PayloadSource& write_payload, TemporaryFile& file) {
     check_launcher_constants(parts.constants);
     // The resources' size does not depend on where they go: lay out with it,
     // then make them for their address.
@@ -294,12 +294,11 @@ uint64_t write_launcher(const std::vector<unsigned char>& image, const LauncherP
                                   offsetof(pe::OptionalHeader64, check_sum);
     ImageChecksum checksum(checksum_field);
     auto cannot_write = [&] {
-        return std::runtime_error("cannot write " + path.u8string() + ": " + std::strerror(errno));
+        return std::runtime_error("cannot write " + file.shown_name() + ": " +
+                                  std::strerror(errno));
     };
 
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (!out)
-        throw cannot_write();
+    std::ostream& out = file.out();
     out.seekp(static_cast<std::streamoff>(payload_offset));
     SummingBuffer summing(*out.rdbuf(), checksum, payload_offset);
     std::ostream payload_out(&summing);
@@ -348,15 +347,12 @@ uint64_t write_launcher(const std::vector<unsigned char>& image, const LauncherP
     out.seekp(0, std::ios::end);
     if (!payload_out || !out || static_cast<uint64_t>(out.tellp()) != layout.file_bytes)
         throw cannot_write();
-    out.close();
-    if (!out)
-        throw cannot_write();
+    file.close();
     return layout.file_bytes;
 }
 
 uint64_t write_launcher(const std::vector<unsigned char>& image, const LauncherParts& parts,
-                        const unsigned char* payload, uint64_t payload_bytes,
-                        const std::filesystem::path& path) {
+                        const unsigned char* payload, uint64_t payload_bytes, TemporaryFile& file) {
     return write_launcher(
         image, parts,
         [&](std::ostream& out) {
@@ -364,7 +360,7 @@ uint64_t write_launcher(const std::vector<unsigned char>& image, const LauncherP
                       static_cast<std::streamsize>(payload_bytes));
             return payload_bytes;
         },
-        path);
+        file);
 }
 
 } // namespace qarvel

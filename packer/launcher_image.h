@@ -8,6 +8,7 @@
 // signature can go after it.
 
 #include "packer/resource_section.h"
+#include "packer/temporary_file.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -52,17 +53,16 @@ LauncherLayout lay_out_launcher(const std::vector<unsigned char>& image, uint64_
 // and returns its length.
 using PayloadSource = std::function<uint64_t(std::ostream& out)>;
 
-// Writes the finished launcher to path: the payload first, streamed from
+// Writes the finished launcher to the file, and closes it: the payload first, streamed from
 // source straight into its place, then what follows it, then the headers
 // and the section data before it, with the checksum summed on the way.
 // Returns the launcher's size in bytes.
 uint64_t write_launcher(const std::vector<unsigned char>& image, const LauncherParts& parts,
-                        const PayloadSource& source, const std::filesystem::path& path);
+                        const PayloadSource& source, TemporaryFile& file);
 
 // The same with the payload's bytes in memory.
 uint64_t write_launcher(const std::vector<unsigned char>& image, const LauncherParts& parts,
-                        const unsigned char* payload, uint64_t payload_bytes,
-                        const std::filesystem::path& path);
+                        const unsigned char* payload, uint64_t payload_bytes, TemporaryFile& file);
 
 // Throws std::runtime_error naming the first text longer than its field.
 void check_launcher_constants(const LauncherConstants& constants);

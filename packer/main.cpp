@@ -12,6 +12,7 @@
 #include "packer/payload_inspection.h"
 #include "packer/payload_locator.h"
 #include "packer/payload_writer.h"
+#include "packer/printable_name.h"
 #include "packer/progress.h"
 #include "packer/temporary_file.h"
 
@@ -66,15 +67,13 @@ int create(const CreateArguments& args) {
     std::optional<qarvel::TemporaryFile> depfile;
     if (!args.depfile.empty()) {
         depfile.emplace(qarvel::utf8_path(args.depfile));
-        qarvel::write_text(depfile->path(),
-                           qarvel::depfile_text(qarvel::utf8_path(args.output), folder),
-                           args.depfile);
+        qarvel::write_text(*depfile, qarvel::depfile_text(qarvel::utf8_path(args.output), folder));
     }
     qarvel::create_parent_folders(qarvel::utf8_path(args.output));
     qarvel::TemporaryFile payload(qarvel::utf8_path(args.output));
     qarvel::ProgressLine progress(stderr, args.quiet);
     auto result = qarvel::write_payload(
-        folder.files, payload.path(), args.compression,
+        folder.files, payload, args.compression,
         [&](uint64_t in, uint64_t total, uint64_t out) { progress.update(in, total, out); });
     progress.finish();
     qarvel::put_in_place_with_depfile(payload, depfile, qarvel::utf8_path(args.output));
@@ -99,7 +98,7 @@ int list(const InspectArguments& args) {
         qarvel::list_payload(
             payload.data(), payload.location.size, [](const qarvel::EntryHeader& entry) {
                 std::printf("%12llu  %08" PRIx32 "  %s\n", as_ull(entry.size), entry.checksum,
-                            qarvel::utf16_to_utf8(entry.name).c_str());
+                            qarvel::printable_name(entry.name).c_str());
             });
     } catch (const qarvel::PayloadFault& fault) {
         return report_fault(args.file, fault.what());
@@ -134,7 +133,7 @@ int extract(const InspectArguments& args) {
     if (!args.quiet)
         std::printf("%s: %zu files written, %zu up to date, into %s; main executable '%s'\n",
                     args.file.c_str(), summary.written, summary.up_to_date, args.output.c_str(),
-                    qarvel::utf16_to_utf8(summary.main_name).c_str());
+                    qarvel::printable_name(summary.main_name).c_str());
     return 0;
 }
 

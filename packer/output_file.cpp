@@ -2,9 +2,6 @@
 
 #include "packer/host_files.h"
 
-#include <cerrno>
-#include <cstring>
-#include <fstream>
 #include <stdexcept>
 
 namespace fs = std::filesystem;
@@ -18,13 +15,9 @@ void refuse_folder(const std::string& path, const char* option, const char* what
                                  what + " to write");
 }
 
-void write_text(const fs::path& path, const std::string& text, const std::string& shown_name) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (out)
-        out << text;
-    out.close();
-    if (!out)
-        throw std::runtime_error("cannot write " + shown_name + ": " + std::strerror(errno));
+void write_text(TemporaryFile& file, const std::string& text) {
+    file.out() << text;
+    file.close();
 }
 
 void create_parent_folders(const fs::path& path) {

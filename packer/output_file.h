@@ -14,9 +14,9 @@ namespace qarvel {
 // the WHAT to write.
 void refuse_folder(const std::string& path, const char* option, const char* what);
 
-// Writes text to path whole; throws one line naming shown_name otherwise.
-void write_text(const std::filesystem::path& path, const std::string& text,
-                const std::string& shown_name);
+// Writes text to the file whole and closes it; throws one line naming the
+// file otherwise.
+void write_text(TemporaryFile& file, const std::string& text);
 
 // Makes the folders above path; throws one line when it cannot.
 void create_parent_folders(const std::filesystem::path& path);

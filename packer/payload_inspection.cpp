@@ -4,8 +4,10 @@
 #include "packer/app_folder.h"
 #include "packer/entry_name.h"
 #include "packer/file_checksum.h"
+#include "packer/open_folder.h"
 #include "packer/payload_failure.h"
 #include "packer/payload_locator.h"
+#include "packer/printable_name.h"
 #include "packer/temporary_file.h"
 #include "packer/utf16.h"
 #include "payload/payload_format.h"
@@ -34,7 +36,7 @@ std::string hex32(uint32_t value) {
 }
 
 std::string describe(size_t index, const std::u16string& name) {
-    return "entry " + std::to_string(index) + " '" + utf16_to_utf8(name) + "'";
+    return "entry " + std::to_string(index) + " '" + printable_name(name) + "'";
 }
 
 uint32_t update_crc(uint32_t crc, const unsigned char* bytes, size_t size) {
@@ -241,7 +243,8 @@ namespace {
 
 class ExtractVisitor : public EntryVisitor {
   public:
-    explicit ExtractVisitor(const fs::path& folder) : folder_(fs::weakly_canonical(folder)) {}
+    explicit ExtractVisitor(const fs::path& folder)
+        : folder_(folder, "cannot open the folder " + shown_path(folder)) {}
 
     void entry_begins(const EntryHeader& entry) override {
         place_.entry_begins(entry);
@@ -253,27 +256,24 @@ class ExtractVisitor : public EntryVisitor {
             summary_.main_name = entry.name;
         std::u16string relative = entry.name;
         std::replace(relative.begin(), relative.end(), u'\\', u'/');
-        fs::path path = folder_ / utf8_path(utf16_to_utf8(relative));
-        if (!path_is_inside(folder_, path))
-            throw PayloadFault(place_.entry() +
-                               " would land outside the folder, through a symbolic link");
-        if (existing_file_checksum(path) == entry.checksum) {
+        fs::path relative_path = utf8_path(utf16_to_utf8(relative));
+        // Every level below the folder is reached without following a link,
+        // so no file lands outside it.
+        OpenFolder parent = folder_.below(relative_path.parent_path());
+        if (existing_file_checksum(parent.path() / relative_path.filename()) == entry.checksum) {
             ++summary_.up_to_date;
             return;
         }
-        fs::create_directories(path.parent_path());
-        temporary_.emplace(path);
-        out_.emplace(temporary_->path(), std::ios::binary | std::ios::trunc);
-        if (!*out_)
-            throw std::runtime_error("cannot write " + temporary_->path().u8string());
+        temporary_.emplace(parent, relative_path.filename());
     }
 
     // Every entry's content is checked, also where the file on disk is up to
     // date: the payload is damaged all the same.
     void entry_content(const unsigned char* bytes, size_t size) override {
         crc_ = update_crc(crc_, bytes, size);
-        if (out_)
-            out_->write(reinterpret_cast<const char*>(bytes), static_cast<std::streamsize>(size));
+        if (temporary_)
+            temporary_->out().write(reinterpret_cast<const char*>(bytes),
+                                    static_cast<std::streamsize>(size));
     }
 
     void entry_ends(const EntryHeader& entry) override {
@@ -281,12 +281,8 @@ class ExtractVisitor : public EntryVisitor {
         std::string fault = checksum_fault(place_, entry, crc_);
         if (!fault.empty())
             throw PayloadFault(fault);
-        if (!out_)
+        if (!temporary_)
             return;
-        out_->close();
-        if (!*out_)
-            throw std::runtime_error("cannot write " + temporary_->path().u8string());
-        out_.reset();
         temporary_->put_in_place();
         temporary_.reset();
         ++summary_.written;
@@ -296,12 +292,10 @@ class ExtractVisitor : public EntryVisitor {
     const ExtractSummary& summary() const { return summary_; }
 
   private:
-    fs::path folder_;
+    OpenFolder folder_;
     StreamPlace place_;
     uint32_t crc_ = 0;
-    // Declared before the stream, so the stream closes before its file goes.
     std::optional<TemporaryFile> temporary_;
-    std::optional<std::ofstream> out_;
     ExtractSummary summary_;
 };
 

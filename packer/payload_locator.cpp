@@ -8,30 +8,11 @@
 #include <algorithm>
 #include <cstring>
 #include <fstream>
-#include <iterator>
 #include <stdexcept>
 #include <zstd.h>
 
 namespace qarvel {
 namespace {
-
-constexpr unsigned char frame_magic[4] = {0x28, 0xB5, 0x2F, 0xFD};
-
-// Past the frame, zero bytes up to an 8-aligned trailer that holds its own
-// offset. Returns the payload's size, or 0.
-uint64_t payload_size_at(const unsigned char* start, uint64_t bytes_left) {
-    uint64_t offset = frame_end_offset(start, bytes_left);
-    if (offset == 0)
-        return 0;
-    for (; offset + payload_format::trailer_bytes <= bytes_left; ++offset) {
-        if (offset % payload_format::trailer_alignment == 0 &&
-            payload_format::get_u64_le(start + offset) == offset)
-            return offset + payload_format::trailer_bytes;
-        if (start[offset] != 0)
-            return 0;
-    }
-    return 0;
-}
 
 // A launcher's payload section, found through its section table as the
 // launcher finds it; its virtual size is the payload's length.
@@ -80,34 +61,8 @@ PayloadLocation locate_payload(const unsigned char* file, size_t file_bytes,
     PayloadLocation section;
     if (payload_section(file, file_bytes, section))
         return section;
-
-    // Launchers made before the payload had a section of its own carry it in
-    // their read-only data: found by its header, frame and trailer.
-    unsigned char signature[payload_format::header_bytes + sizeof frame_magic];
-    std::memcpy(signature, header, payload_format::header_bytes);
-    std::memcpy(signature + payload_format::header_bytes, frame_magic, sizeof frame_magic);
-    bool header_seen = false;
-    size_t first_header = 0;
-    const unsigned char* end = file + file_bytes;
-    for (const unsigned char* it = file;;) {
-        it = std::search(it, end, std::begin(signature), std::end(signature));
-        if (it == end)
-            break;
-        size_t offset = static_cast<size_t>(it - file);
-        if (!header_seen)
-            first_header = offset;
-        header_seen = true;
-        uint64_t size = payload_size_at(file + offset, file_bytes - offset);
-        if (size != 0)
-            return {offset, static_cast<size_t>(size)};
-        ++it;
-    }
-    if (header_seen)
-        throw std::runtime_error(file_name + " has a payload header at offset " +
-                                 std::to_string(first_header) +
-                                 ", but no complete zstd frame and trailer follow it");
-    throw std::runtime_error(file_name + " holds no payload: neither does it start with \"ZOQ\" "
-                                         "nor does it carry a payload with its trailer");
+    throw std::runtime_error(file_name + " holds no payload: it neither starts with \"ZOQ\" nor "
+                                         "is a launcher with a payload section");
 }
 
 LoadedPayload::LoadedPayload(const std::string& file_name)

@@ -17,10 +17,8 @@ struct PayloadLocation {
 };
 
 // A file that starts with the payload header is taken whole, whatever
-// follows; a launcher's payload is its payload section; in any other file
-// (a launcher made before payloads had a section) the payload is found by
-// its header, a complete zstd frame and the trailer that holds its own offset.
-// Throws std::runtime_error when the file holds none.
+// follows; a launcher's payload is its payload section, found as the
+// launcher finds it. Any other file holds none: throws std::runtime_error.
 PayloadLocation locate_payload(const unsigned char* file, size_t file_bytes,
                                const std::string& file_name);
 

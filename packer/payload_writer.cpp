@@ -133,15 +133,10 @@ uint64_t entry_stream_size(const std::vector<AppFile>& files) {
     return bytes;
 }
 
-PackResult write_payload(const std::vector<AppFile>& files, const fs::path& path,
+PackResult write_payload(const std::vector<AppFile>& files, TemporaryFile& file,
                          const CompressionOptions& options, const PackProgress& progress) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (!out)
-        throw std::runtime_error("cannot write " + path.u8string());
-    PackResult result = write_payload(files, out, path.u8string(), options, progress);
-    out.close();
-    if (!out)
-        throw std::runtime_error("cannot write " + path.u8string());
+    PackResult result = write_payload(files, file.out(), file.shown_name(), options, progress);
+    file.close();
     return result;
 }
 

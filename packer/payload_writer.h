@@ -1,6 +1,7 @@
 #pragma once
 
 #include "packer/app_folder.h"
+#include "packer/temporary_file.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -35,10 +36,10 @@ std::vector<unsigned char> payload_tail(uint64_t frame_end_offset);
 // Entry-stream bytes that files make, end marker included.
 uint64_t entry_stream_size(const std::vector<AppFile>& files);
 
-// Writes the payload for files (main executable first) to the file at path.
-// Progress is reported as the compressor consumes its input, whatever the
-// number of threads.
-PackResult write_payload(const std::vector<AppFile>& files, const std::filesystem::path& path,
+// Writes the payload for files (main executable first) to the file, and
+// closes it. Progress is reported as the compressor consumes its input,
+// whatever the number of threads.
+PackResult write_payload(const std::vector<AppFile>& files, TemporaryFile& file,
                          const CompressionOptions& options, const PackProgress& progress = {});
 
 // The same into a stream, from where it stands; shown_name names it in a

@@ -2,6 +2,10 @@
 
 #include "packer/host_files.h"
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <ext/stdio_filebuf.h>
 #include <list>
 #include <mutex>
 #include <stdexcept>
@@ -9,9 +13,15 @@
 
 #ifdef _WIN32
 #include <windows.h>
+// After windows.h, which it needs.
+#include <bcrypt.h>
+#include <fcntl.h>
+#include <io.h>
 #else
 #include <csignal>
+#include <fcntl.h>
 #include <pthread.h>
+#include <sys/random.h>
 #include <thread>
 #include <unistd.h>
 #endif
@@ -37,8 +47,9 @@ void forget(const fs::path& path) {
 
 #ifdef _WIN32
 
-unsigned long process_id() {
-    return GetCurrentProcessId();
+bool random_bytes(unsigned char* bytes, size_t size) {
+    return BCRYPT_SUCCESS(
+        BCryptGenRandom(nullptr, bytes, static_cast<ULONG>(size), BCRYPT_USE_SYSTEM_PREFERRED_RNG));
 }
 
 // Runs on a thread of its own for Ctrl+C, Ctrl+Break, closing the console,
@@ -53,25 +64,69 @@ BOOL WINAPI on_console_event(DWORD event) {
     ExitProcess(static_cast<UINT>(STATUS_CONTROL_C_EXIT));
 }
 
-bool replace_file(const fs::path& from, const fs::path& to, std::string& reason) {
-    if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING))
+// CREATE_NEW fails on any name that exists, a link's too, and the flag
+// keeps a link from being followed ("CreateFileW").
+int create_new_file(const OpenFolder& folder, const fs::path& name, std::string& reason,
+                    bool& name_taken) {
+    HANDLE file = CreateFileW((folder.path() / name).c_str(), GENERIC_WRITE,
+                              FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        DWORD error = GetLastError();
+        name_taken = error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS;
+        reason = system_message(error);
+        return -1;
+    }
+    int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(file), _O_WRONLY | _O_BINARY);
+    if (descriptor < 0) {
+        CloseHandle(file);
+        reason = "no file descriptor is free";
+    }
+    return descriptor;
+}
+
+bool replace_file(const OpenFolder& folder, const fs::path& from, const fs::path& to,
+                  std::string& reason) {
+    if (MoveFileExW((folder.path() / from).c_str(), (folder.path() / to).c_str(),
+                    MOVEFILE_REPLACE_EXISTING))
         return true;
     reason = system_message(GetLastError());
     return false;
 }
 
-#else
-
-unsigned long process_id() {
-    return static_cast<unsigned long>(::getpid());
+void remove_file(const OpenFolder& folder, const fs::path& name) {
+    DeleteFileW((folder.path() / name).c_str());
 }
 
-bool replace_file(const fs::path& from, const fs::path& to, std::string& reason) {
-    std::error_code error;
-    fs::rename(from, to, error);
-    if (error)
-        reason = error.message();
-    return !error;
+#else
+
+bool random_bytes(unsigned char* bytes, size_t size) {
+    return ::getrandom(bytes, size, 0) == static_cast<ssize_t>(size);
+}
+
+// Made new in the folder itself: O_EXCL fails on any name that exists, a
+// dangling link's too, and O_NOFOLLOW on a link at the name.
+int create_new_file(const OpenFolder& folder, const fs::path& name, std::string& reason,
+                    bool& name_taken) {
+    int descriptor = ::openat(folder.descriptor(), name.c_str(),
+                              O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (descriptor < 0) {
+        name_taken = errno == EEXIST;
+        reason = std::strerror(errno);
+    }
+    return descriptor;
+}
+
+bool replace_file(const OpenFolder& folder, const fs::path& from, const fs::path& to,
+                  std::string& reason) {
+    if (::renameat(folder.descriptor(), from.c_str(), folder.descriptor(), to.c_str()) == 0)
+        return true;
+    reason = std::strerror(errno);
+    return false;
+}
+
+void remove_file(const OpenFolder& folder, const fs::path& name) {
+    ::unlinkat(folder.descriptor(), name.c_str(), 0);
 }
 
 sigset_t interruption_signals() {
@@ -102,6 +157,25 @@ sigset_t interruption_signals() {
 
 #endif
 
+// 16 hex digits from the system's random source: a name nobody else can
+// make ready in advance.
+std::string random_suffix() {
+    unsigned char bytes[8];
+    if (!random_bytes(bytes, sizeof bytes))
+        throw std::runtime_error("the system gave no random bytes for a temporary file's name");
+    std::string suffix;
+    for (unsigned char byte : bytes) {
+        char digits[3];
+        std::snprintf(digits, sizeof digits, "%02x", byte);
+        suffix += digits;
+    }
+    return suffix;
+}
+
+fs::path folder_of(const fs::path& final_path) {
+    return final_path.has_parent_path() ? final_path.parent_path() : fs::path(".");
+}
+
 } // namespace
 
 void remove_temporary_files_at_once() {
@@ -127,26 +201,70 @@ void remove_temporary_files_on_interrupt() {
 }
 
 TemporaryFile::TemporaryFile(const fs::path& final_path)
-    : shown_name_(final_path.u8string()), final_path_(long_path(final_path)),
-      path_(fs::path(final_path_) += ".partial-" + std::to_string(process_id())) {
-    std::lock_guard<std::mutex> hold(temporaries_lock);
-    temporaries.push_back(path_);
-    registered_ = true;
+    : shown_name_(final_path.u8string()),
+      folder_(folder_of(final_path), "cannot write " + shown_name_),
+      final_name_(final_path.filename()) {
+    create();
+}
+
+TemporaryFile::TemporaryFile(const OpenFolder& folder, const fs::path& name)
+    : shown_name_((folder.shown() / name).u8string()), folder_(folder.below({})),
+      final_name_(name) {
+    create();
+}
+
+void TemporaryFile::create() {
+    // A name that stands already is no one's to open: take another.
+    for (int attempt = 0;; ++attempt) {
+        temporary_name_ = fs::path(final_name_) += ".partial-" + random_suffix();
+        path_ = folder_.path() / temporary_name_;
+        std::lock_guard<std::mutex> hold(temporaries_lock);
+        std::string reason;
+        bool name_taken = false;
+        int descriptor = create_new_file(folder_, temporary_name_, reason, name_taken);
+        if (descriptor < 0) {
+            if (name_taken && attempt < 8)
+                continue;
+            throw std::runtime_error("cannot write " + shown_name_ + ": " + reason);
+        }
+        // Owns the descriptor from here on, and closes it.
+        buffer_ = std::make_unique<__gnu_cxx::stdio_filebuf<char>>(
+            descriptor, std::ios::out | std::ios::binary);
+        stream_.rdbuf(buffer_.get());
+        temporaries.push_back(path_);
+        registered_ = true;
+        return;
+    }
 }
 
 TemporaryFile::~TemporaryFile() {
+    buffer_.reset();
     std::lock_guard<std::mutex> hold(temporaries_lock);
     if (!registered_)
         return;
-    std::error_code ignored;
-    fs::remove(path_, ignored);
+    remove_file(folder_, temporary_name_);
     forget(path_);
 }
 
+void TemporaryFile::close() {
+    if (!buffer_)
+        return;
+    stream_.flush();
+    auto* file = static_cast<__gnu_cxx::stdio_filebuf<char>*>(buffer_.get());
+    bool closed = file->close() != nullptr;
+    int error = errno;
+    bool written = static_cast<bool>(stream_);
+    stream_.rdbuf(nullptr);
+    buffer_.reset();
+    if (!written || !closed)
+        throw std::runtime_error("cannot write " + shown_name_ + ": " + std::strerror(error));
+}
+
 void TemporaryFile::put_in_place() {
+    close();
     std::lock_guard<std::mutex> hold(temporaries_lock);
     std::string reason;
-    if (!replace_file(path_, final_path_, reason))
+    if (!replace_file(folder_, temporary_name_, final_name_, reason))
         throw std::runtime_error("cannot put " + shown_name_ + " in place: " + reason);
     forget(path_);
     registered_ = false;

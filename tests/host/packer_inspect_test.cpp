@@ -68,7 +68,7 @@ TEST(Verify, SoundPayloadPasses) {
     EXPECT_EQ(result.exit_code, 0) << result.err;
 }
 
-Bytes raw_frame_payload(Bytes frame_header) {
+Bytes raw_frame_payload(const Bytes& frame_header) {
     Bytes payload = {'Z', 'O', 'Q'};
     payload.insert(payload.end(), frame_header.begin(), frame_header.end());
     // One last raw block holding the end marker alone.
@@ -186,14 +186,12 @@ INSTANTIATE_TEST_SUITE_P(
                   "the payload ends without a trailer after the frame"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-// A launcher's image holds its payload somewhere in its read-only data,
-// aligned, with more bytes before and after it.
+// An executable that carries a sound payload among its bytes, aligned, but
+// not in a payload section, as no launcher the project makes has it.
 Bytes executable_around(const Bytes& payload) {
     Bytes image = {'M', 'Z'};
     Bytes filler = pattern_bytes(5000, 9);
     image.insert(image.end(), filler.begin(), filler.end());
-    for (unsigned char byte : Bytes{'Z', 'O', 'Q', 0x28, 0xB5, 0x2F, 0xFD, 0x00, 'Z', 'O', 'Q'})
-        image.push_back(byte); // header look-alikes that begin no payload
     image.resize((image.size() + 63) / 64 * 64, 0);
     image.insert(image.end(), payload.begin(), payload.end());
     image.push_back(0);
@@ -201,20 +199,44 @@ Bytes executable_around(const Bytes& payload) {
     return image;
 }
 
-TEST(BuiltLauncher, ListVerifyAndExtractFindThePayload) {
+// Payload headers nested in one another, each beginning a complete frame
+// that ends where the next does, then a long run of zero bytes without a
+// trailer: a search for a payload by its bytes walks the zeros once for
+// every header.
+Bytes nested_headers_over_zeros() {
+    const unsigned char header[] = {'Z',  'O',  'Q',  0x28, 0xB5,
+                                    0x2F, 0xFD, 0x00, 0x38}; // no content size, a 128 KiB window
+    const size_t levels = 10000;
+    const size_t level_bytes = sizeof header + 3;
+    Bytes file = {'M', 'Z'};
+    for (size_t level = 0; level < levels; ++level) {
+        file.insert(file.end(), std::begin(header), std::end(header));
+        // The frame's one block: the last, raw, holding the deeper levels.
+        uint32_t block = 1 | uint32_t((levels - 1 - level) * level_bytes) << 3;
+        file.insert(file.end(),
+                    {static_cast<unsigned char>(block), static_cast<unsigned char>(block >> 8),
+                     static_cast<unsigned char>(block >> 16)});
+    }
+    file.resize(file.size() + (16 << 20), 0);
+    return file;
+}
+
+TEST(BuiltLauncher, ListVerifyAndExtractFindThePayloadInItsSection) {
     ScratchFolder scratch;
     Bytes stream = main_entry();
     append_entry(stream, u"data\\notes.txt", {'h', 'i'}, checksum_of({'h', 'i'}));
     Bytes payload = payload_around(with_end_marker(stream));
-    Bytes image = executable_around(payload);
-    write_bytes(scratch / "app.exe", image);
-    size_t offset = (5002 + 11 + 63) / 64 * 64;
+    write_bytes(scratch / "app.payload", payload);
+    auto made = run_pack({"launcher", "--payload", (scratch / "app.payload").string(), "-o",
+                          (scratch / "app.exe").string(), "--company", "Acme", "--product", "Tool",
+                          "--version", "1.2.0.0", "-q"});
+    ASSERT_EQ(made.exit_code, 0) << made.err;
 
     auto verify = run_pack({"verify", (scratch / "app.exe").string()});
     EXPECT_EQ(verify.exit_code, 0) << verify.err;
-    EXPECT_NE(verify.out.find("a payload of " + std::to_string(payload.size()) +
-                              " bytes at offset " + std::to_string(offset)),
-              std::string::npos)
+    EXPECT_NE(
+        verify.out.find("a payload of " + std::to_string(payload.size()) + " bytes at offset"),
+        std::string::npos)
         << verify.out;
 
     auto list = run_pack({"list", (scratch / "app.exe").string()});
@@ -240,26 +262,26 @@ TEST(BuiltLauncher, ListVerifyAndExtractFindThePayload) {
     EXPECT_EQ(read_bytes(scratch / "out/data/notes.txt"), (Bytes{'h', 'i'}));
 }
 
-TEST(BuiltLauncher, SaysSoWhenThereIsNoPayload) {
+// Only a payload section holds a launcher's payload: payload bytes anywhere
+// else in a file are not looked for, however they are laid out.
+TEST(BuiltLauncher, SaysSoWhenThereIsNoPayloadSection) {
     ScratchFolder scratch;
     Bytes plain = {'M', 'Z', 'Z', 'O', 'Q'};
     Bytes filler = pattern_bytes(3000, 5);
     plain.insert(plain.end(), filler.begin(), filler.end());
     write_bytes(scratch / "plain.exe", plain);
-    Bytes broken = sound_payload();
-    broken.resize(broken.size() - 12);
-    write_bytes(scratch / "broken.exe", executable_around(broken));
-    for (const char* command : {"list", "verify", "extract"}) {
-        std::vector<std::string> arguments = {command, (scratch / "plain.exe").string()};
-        if (std::string(command) == "extract")
-            arguments.insert(arguments.end(), {"-o", (scratch / "out").string()});
-        auto result = run_pack(arguments);
-        EXPECT_EQ(result.exit_code, 1) << command;
-        EXPECT_NE(result.err.find("plain.exe holds no payload"), std::string::npos) << result.err;
-    }
-    auto result = run_pack({"verify", (scratch / "broken.exe").string()});
-    EXPECT_EQ(result.exit_code, 1);
-    EXPECT_NE(result.err.find("has a payload header at offset"), std::string::npos) << result.err;
+    write_bytes(scratch / "carried.exe", executable_around(sound_payload()));
+    write_bytes(scratch / "nested.exe", nested_headers_over_zeros());
+    for (const char* file : {"plain.exe", "carried.exe", "nested.exe"})
+        for (const char* command : {"list", "verify", "extract"}) {
+            std::vector<std::string> arguments = {command, (scratch / file).string()};
+            if (std::string(command) == "extract")
+                arguments.insert(arguments.end(), {"-o", (scratch / "out").string()});
+            auto result = run_pack(arguments);
+            EXPECT_EQ(result.exit_code, 1) << command << " " << file;
+            EXPECT_NE(result.err.find(std::string(file) + " holds no payload"), std::string::npos)
+                << result.err;
+        }
     EXPECT_FALSE(fs::exists(scratch / "out"));
 }
 
@@ -270,6 +292,43 @@ TEST(Extract, RefusesNamesThatLeaveTheFolder) {
     EXPECT_EQ(result.exit_code, 1);
     EXPECT_NE(result.err.find("has a '..' component"), std::string::npos) << result.err;
     EXPECT_FALSE(fs::exists(scratch / "evil.txt"));
+}
+
+// Names that would drive a terminal: ESC and BEL (C0) and CSI (C1).
+const std::u16string hostile_name = u"bin\\\x1b]0;pwned\x07\x9b"
+                                    u"31m.txt";
+const std::string hostile_shown = "bin\\<U+001B>]0;pwned<U+0007><U+009B>31m.txt";
+
+bool has_control_character(const std::string& text) {
+    for (size_t i = 0; i < text.size(); ++i) {
+        auto byte = static_cast<unsigned char>(text[i]);
+        if ((byte < 0x20 && byte != '\n') || byte == 0x7F)
+            return true;
+        // U+0080 to U+009F in UTF-8.
+        if (byte == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) <= 0x9F)
+            return true;
+    }
+    return false;
+}
+
+TEST(EntryNames, ArePrintedWithTheirControlCharactersEscaped) {
+    ScratchFolder scratch;
+    write_bytes(scratch / "p", payload_with(hostile_name, {'a'}, checksum_of({'a'})));
+    const std::string file = (scratch / "p").string();
+    struct Printed {
+        std::vector<std::string> arguments;
+        bool on_standard_output;
+    };
+    for (const Printed& printed :
+         {Printed{{"list", file}, true}, Printed{{"verify", file}, false},
+          Printed{{"extract", file, "-o", (scratch / "out").string()}, false}}) {
+        auto result = run_pack(printed.arguments);
+        const std::string& text = printed.on_standard_output ? result.out : result.err;
+        EXPECT_NE(text.find(hostile_shown), std::string::npos)
+            << printed.arguments[0] << ": " << text;
+        EXPECT_FALSE(has_control_character(result.out + result.err))
+            << printed.arguments[0] << ": " << result.out << result.err;
+    }
 }
 
 } // namespace

@@ -31,7 +31,8 @@ TEST_P(PackProgress, IsReportedWhileTheOutputGrows) {
     options.threads = GetParam();
 
     std::vector<Report> reports;
-    auto result = qarvel::write_payload(files, scratch / "p", options,
+    qarvel::TemporaryFile output(scratch / "p");
+    auto result = qarvel::write_payload(files, output, options,
                                         [&](uint64_t in, uint64_t total, uint64_t out) {
                                             reports.push_back({in, total, out});
                                         });

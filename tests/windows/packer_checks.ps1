@@ -1,7 +1,7 @@
 # What Wine cannot show of the Windows qarvel-pack, for a Windows machine:
-# junctions and symbolic links, a file held without read sharing, folders
-# deeper than 260 units, a name with an unpaired surrogate, an output held
-# open by a running program.
+# junctions and symbolic links (Wine 8 makes no junction), a file held
+# without read sharing, folders deeper than 260 units, a name with an
+# unpaired surrogate, an output held open by a running program.
 #   powershell -ExecutionPolicy Bypass -File packer_checks.ps1 C:\path\to\qarvel-pack.exe
 param([Parameter(Mandatory = $true)][string]$Pack)
 $ErrorActionPreference = 'Stop'
@@ -38,6 +38,16 @@ cmd /c mklink /J (Join-Path $app 'lib\loop') $app | Out-Null
 $r = Pack @('create', $app, '--main', 'bin\app.exe', '-o', (Join-Path $work 'c.qpk'))
 Expect-Refusal 'a junction looping back' $r 'leads back into a folder above it'
 Remove-Item (Join-Path $app 'lib\loop')
+
+# extract writes nothing through a junction below its folder, and says so.
+$dest = Join-Path $work 'extracted'
+New-Item -ItemType Directory -Force $dest | Out-Null
+cmd /c mklink /J (Join-Path $dest 'lib') $outside | Out-Null
+$r = Pack @('extract', (Join-Path $work 'a.qpk'), '-o', $dest)
+Expect-Refusal 'extract through a junction' $r 'extracted/lib is a link'
+if (-not $r.Text.StartsWith('qarvel-pack: error: ')) { Fail "extract through a junction: $($r.Text)" }
+if (Get-ChildItem $outside) { Fail 'extract wrote through a junction' }
+Remove-Item (Join-Path $dest 'lib')
 
 # A file held open without read sharing is refused, named.
 $held = [IO.File]::Open((Join-Path $app 'lib\real.dll'), 'Open', 'Read', 'None')
