@@ -15,7 +15,8 @@ struct EmbeddedFile {
 
 // Empty in a qarvel-pack built without an image.
 EmbeddedFile launcher_image_file();
-// resources/launcher.manifest.in, with its @execution_level@ placeholder.
+// resources/launcher.manifest.in, with its @execution_level@ placeholder and
+// the marker comments around its Common Controls dependency.
 EmbeddedFile manifest_template_file();
 // resources/qarvel.ico.
 EmbeddedFile default_icon_file();

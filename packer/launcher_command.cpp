@@ -32,8 +32,11 @@ std::vector<unsigned char> bytes_of(EmbeddedFile file) {
 // The manifest as the compiled launcher's: the template with its execution
 // level. A program whose own manifest requires elevation cannot be started
 // by a launcher that runs as the invoker (CreateProcessW fails with error
-// 740): such a launcher must ask for the rights itself.
-std::vector<unsigned char> manifest(bool elevated) {
+// 740): such a launcher must ask for the rights itself. The elevated console
+// launcher has no use for the Common Controls dependency: it goes, with the
+// two marker comments around it, which go from every other launcher's
+// manifest.
+std::vector<unsigned char> manifest(bool elevated, bool windowed) {
     std::string text(reinterpret_cast<const char*>(manifest_template_file().bytes),
                      manifest_template_file().size);
     const std::string placeholder = "@execution_level@";
@@ -41,6 +44,16 @@ std::vector<unsigned char> manifest(bool elevated) {
     if (at == std::string::npos)
         throw std::logic_error("the manifest template has no execution level");
     text.replace(at, placeholder.size(), elevated ? "requireAdministrator" : "asInvoker");
+    const std::string begin = "  <!-- common-controls -->\n", end = "  <!-- /common-controls -->\n";
+    size_t begin_at = text.find(begin), end_at = text.find(end);
+    if (begin_at == std::string::npos || end_at == std::string::npos || end_at < begin_at)
+        throw std::logic_error("the manifest template has no Common Controls markers");
+    if (elevated && !windowed) {
+        text.erase(begin_at, end_at + end.size() - begin_at);
+    } else {
+        text.erase(end_at, end.size());
+        text.erase(begin_at, begin.size());
+    }
     return {text.begin(), text.end()};
 }
 
@@ -64,7 +77,7 @@ LauncherParts launcher_parts(const Identity& identity) {
     parts.resources.push_back({pe::rt_version, 1, version_resource(strings)});
     // "Using Side-by-side Assemblies as a Resource": an executable's
     // manifest is RT_MANIFEST 1.
-    parts.resources.push_back({pe::rt_manifest, 1, manifest(identity.elevated)});
+    parts.resources.push_back({pe::rt_manifest, 1, manifest(identity.elevated, identity.windowed)});
     parts.resources.push_back({pe::rt_rcdata, 1, bytes_of(licence_notices_file())});
     return parts;
 }

@@ -140,9 +140,17 @@ void append_cached_run_value(wchar_t* output_end, size_t room_units, Token token
 // caller reports; overflows end the process.
 bool append_token(Token token, wchar_t* output_end, size_t room_units) {
     switch (token) {
-    case Token::temp:
-        GetTempPathW(static_cast<DWORD>(room_units), output_end);
+    case Token::temp: {
+        // A folder that does not fit (the count then includes the
+        // terminator), or none at all, cannot stand in the path: expanding
+        // to nothing would put the target at the current drive's root.
+        DWORD length = GetTempPathW(static_cast<DWORD>(room_units), output_end);
+        if (length == 0 || length >= room_units) {
+            output_end[0] = 0;
+            return false;
+        }
         return true;
+    }
     case Token::program: {
         DWORD length = GetModuleFileNameW(nullptr, output_end, static_cast<DWORD>(room_units));
         if (length == 0)

@@ -11,9 +11,10 @@
 // case, short names, another drive letter or share, "\\?\"), every session
 // and every elevation reaches the same file, and only a process that may
 // create and delete files in the folder can open it. The system releases
-// the byte lock the moment its holder ends, however it ends, and deletes
-// the file when its last handle closes: a killed launch never holds up the
-// next one, and no lock file outlives the launches that use it.
+// the byte lock the moment its holder ends, however it ends: a killed
+// launch never holds up the next one. The file itself, hidden and empty,
+// stays between launches, so that no handle on it that someone else keeps
+// open can leave it pending deletion and later launches unable to open it.
 
 // Takes the lock unless this launch holds it, waiting as long as another
 // launch holds it. True when it was taken now: what the caller saw of the

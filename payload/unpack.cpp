@@ -28,12 +28,42 @@ enum class OnDisk {
     unprotected,
 };
 
-// The up-to-date test. A file is up to date when the CRC-32 of its content,
-// taken through a read-only mapping (a computed 0 counts as 1), equals the
-// stored checksum. An empty file cannot be mapped: it is up to date for an
-// empty entry. A file that is missing, empty or unreadable counts as
-// checksum 0, for which an entry stored with checksum 0 is up to date:
-// such an entry (another producer's empty file stored with its plain
+// Mapped views of an existing file are at most this long, so that a file of
+// any size is checksummed through a bounded piece of address space.
+constexpr uint64_t checksum_view_bytes = uint64_t{64} << 20;
+
+// The stored form of the CRC-32 of a file's first size bytes, read through
+// a read-only mapping one view at a time (zlib's crc32 takes a 32-bit
+// length); 0 when the file cannot be mapped or read.
+static uint32_t mapped_file_checksum(HANDLE file, uint64_t size) {
+    HANDLE mapping = CreateFileMappingW(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
+    if (mapping == nullptr)
+        return 0;
+    uLong crc = crc32(0L, Z_NULL, 0);
+    for (uint64_t offset = 0; offset < size; offset += checksum_view_bytes) {
+        uint64_t left = size - offset;
+        SIZE_T length =
+            static_cast<SIZE_T>(left < checksum_view_bytes ? left : checksum_view_bytes);
+        const void* view = MapViewOfFile(mapping, FILE_MAP_READ, static_cast<DWORD>(offset >> 32),
+                                         static_cast<DWORD>(offset), length);
+        if (view == nullptr) {
+            CloseHandle(mapping);
+            return 0;
+        }
+        crc = crc32(crc, static_cast<const Bytef*>(view), static_cast<uInt>(length));
+        UnmapViewOfFile(view);
+    }
+    CloseHandle(mapping);
+    return payload_format::stored_checksum(static_cast<uint32_t>(crc));
+}
+
+// The up-to-date test. A file is up to date when its size is the entry's
+// and the CRC-32 of its content, taken through a read-only mapping (a
+// computed 0 counts as 1), equals the stored checksum; a file of another
+// size differs without being read. An empty file cannot be mapped: it is up
+// to date for an empty entry. A file that is missing, empty or unreadable
+// counts as checksum 0, for which an entry stored with checksum 0 is up to
+// date: such an entry (another producer's empty file stored with its plain
 // CRC-32) is never created where it is missing.
 //
 // Below a protected target, the folders on the way are checked first, and
@@ -58,24 +88,18 @@ static OnDisk compare_with_disk(const EntryFields& entry) {
         CloseHandle(file);
         return OnDisk::unprotected;
     }
-    uint32_t checksum = 0;
-    DWORD size = GetFileSize(file, nullptr);
-    if (size == 0 && entry.size == 0)
-        checksum = entry.checksum;
-    else if (size != INVALID_FILE_SIZE) {
-        HANDLE mapping = CreateFileMappingW(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
-        if (mapping != nullptr) {
-            const void* view = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0);
-            if (view != nullptr) {
-                checksum = payload_format::stored_checksum(
-                    static_cast<uint32_t>(crc32(0L, static_cast<const Bytef*>(view), size)));
-                UnmapViewOfFile(view);
-            }
-            CloseHandle(mapping);
-        }
-    }
+    LARGE_INTEGER size = {};
+    bool sized = GetFileSizeEx(file, &size) != 0;
+    uint64_t bytes = sized ? static_cast<uint64_t>(size.QuadPart) : 0;
+    bool up_to_date;
+    if (bytes == 0)
+        up_to_date = (sized && entry.size == 0) || entry.checksum == 0;
+    else if (bytes != entry.size)
+        up_to_date = false;
+    else
+        up_to_date = mapped_file_checksum(file, bytes) == entry.checksum;
     CloseHandle(file);
-    return checksum == entry.checksum ? OnDisk::up_to_date : OnDisk::differing;
+    return up_to_date ? OnDisk::up_to_date : OnDisk::differing;
 }
 
 // Where the entry's content goes.

@@ -95,6 +95,27 @@ TEST(LauncherPaths, FolderTokensAreTheUsersFolders) {
     }
 }
 
+// A temporary folder longer than the room for the target directory cannot
+// stand in the spec: the launch names the template and stops, rather than
+// expanding {TEMP} to nothing and unpacking at the current drive's root.
+TEST(LauncherPaths, ATemporaryFolderTooLongForThePathAborts) {
+    const std::wstring long_folder = L"C:\\" + std::wstring(5000, L't');
+    RunOptions options;
+    options.environment = {{L"TMP", long_folder}, {L"TEMP", long_folder}};
+    fs::path current = fresh_directory("long-temp-current");
+    options.directory = current.wstring();
+    Launch launch = launch_fresh("paths_temp", L"", options);
+    fs::path at_root =
+        current.root_path() / ("qarvel-paths-" + std::to_string(launch.result.process_id));
+    bool unpacked_at_root = fs::exists(at_root);
+    fs::remove_all(at_root);
+    EXPECT_EQ(launch.result.exit_code, 3u) << launch.result.out;
+    EXPECT_EQ(launch.result.out, "");
+    EXPECT_EQ(launch.result.err,
+              "Error, couldn't runtime expand spec '{TEMP}\\qarvel-paths-{PID}'.\r\n");
+    EXPECT_FALSE(unpacked_at_root) << at_root;
+}
+
 TEST(LauncherPaths, ProgramBaseDropsOnlyAnExeExtension) {
     struct NameCase {
         const char* file_name;

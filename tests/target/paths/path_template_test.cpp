@@ -91,6 +91,9 @@ TEST_F(Template, LiteralsFillTheCapacityAndNoMore) {
         {L"{COMPANY}x", 16, false, L"Lumbrook Crafts"},
         {L"ab{PRODUCT}", 14, true, L"abQuillowmere"},
         {L"ab{PRODUCT}cd", 15, false, L"abQuillowmerec"},
+        // A temporary folder that does not fit fails rather than expanding
+        // to nothing.
+        {L"ab{TEMP}", 5, false, L"ab"},
     });
 }
 

@@ -145,6 +145,30 @@ TEST(UnpackFolder, PackedFolderOfThirtyMegabytesIsUnpackedAndThenKept) {
     EXPECT_EQ(folders_below(launch.cache), folders);
 }
 
+// A file of 4 GiB and more is measured whole: its size and checksum are
+// the entry's, and a second launch leaves it alone.
+TEST(UnpackLargeFile, FilePastFourGibibytesIsUpToDateAtTheSecondLaunch) {
+    constexpr uintmax_t size = (uintmax_t{1} << 32) + 3;
+    Launch launch = launch_fresh("unpack_past_4_gib");
+    // Gigabytes of disk: gone however the test ends.
+    struct Remove {
+        fs::path directory;
+        ~Remove() {
+            std::error_code ignored;
+            fs::remove_all(directory, ignored);
+        }
+    } remove{launch.directory};
+    ASSERT_EQ(launch.result.exit_code, 0u) << launch.result.err;
+    ASSERT_EQ(fs::file_size(launch.cache / "zeros.bin"), size);
+    age_files_below(launch.cache);
+    auto before = identities_below(launch.cache);
+    ProcessResult second = run_launcher(launch.launcher);
+    ASSERT_EQ(second.exit_code, 0u) << second.err;
+    EXPECT_EQ(second.err, "echo_child stderr\r\n"); // and nothing from the launcher
+    EXPECT_EQ(identities_below(launch.cache), before) << "a launch rewrote the cache";
+    EXPECT_EQ(fs::file_size(launch.cache / "zeros.bin"), size);
+}
+
 TEST(UnpackMemory, PeakWorkingSetDoesNotFollowTheFileSize) {
     RunOptions options;
     options.environment = {{L"ECHO_CHILD_PARENT_MEMORY", L"1"}};

@@ -4,13 +4,14 @@
 #
 #   check_image.sh EXE [--company S] [--product S] [--version A.B.C.D] [--icon FILE]
 #                      [--copyright S] [--description S] [--original-filename S]
-#                      [--internal-name S] [--elevated] [--target-spec T]
+#                      [--internal-name S] [--elevated] [--windowed] [--target-spec T]
 #
 # Without options the image must carry the default names, version, icon and
 # cache folder, no copyright, the product as its description, its own file
-# name as the original one (without .exe as the internal name) and ask to
-# run as the invoker; the default icon must hold the seven sizes from 16 to
-# 256 pixels.
+# name as the original one (without .exe as the internal name), be a console
+# program and ask to run as the invoker; the default icon must hold the
+# seven sizes from 16 to 256 pixels. Every launcher but the elevated console
+# one declares the Common Controls 6 dependency.
 set -euo pipefail
 
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
@@ -22,6 +23,7 @@ company="Lumbrook Crafts" product="Quillowmere" version="1.20.0.0" icon="$root/r
 default_icon=1
 copyright="" description="" original_filename="$(basename "$exe")" internal_name="" level=asInvoker
 target_spec='{CACHE_DIR}\LumbrookCrafts\Quillowmere\1.20'
+elevated=0 subsystem="00000003 (Windows CUI)"
 while [ $# -gt 0 ]; do
   case "$1" in
     --company) company="$2"; shift 2 ;;
@@ -32,7 +34,8 @@ while [ $# -gt 0 ]; do
     --description) description="$2"; shift 2 ;;
     --original-filename) original_filename="$2"; shift 2 ;;
     --internal-name) internal_name="$2"; shift 2 ;;
-    --elevated) level=requireAdministrator; shift ;;
+    --elevated) level=requireAdministrator elevated=1; shift ;;
+    --windowed) subsystem="00000002 (Windows GUI)"; shift ;;
     --target-spec) target_spec="$2"; shift 2 ;;
     *) echo "check_image: unknown option $1" >&2; exit 2 ;;
   esac
@@ -64,7 +67,7 @@ for line in \
   "Time/Date Thu Jan 1 00:00:00 1970" \
   "MajorOSystemVersion 6" "MinorOSystemVersion 0" \
   "MajorSubsystemVersion 6" "MinorSubsystemVersion 0" \
-  "Subsystem 00000003 (Windows CUI)" \
+  "Subsystem $subsystem" \
   "HIGH_ENTROPY_VA" "DYNAMIC_BASE" "NX_COMPAT" "TERMINAL_SERVICE_AWARE" \
   "SizeOfStackReserve 0000000000968000" "SizeOfStackCommit 0000000000001000"; do
   expect_line header "$header" "$line"
@@ -138,10 +141,15 @@ for text in \
   '<supportedOS Id="{35138b9a-5d96-4fbd-8e2d-a2440225f93a}"/>' \
   '<supportedOS Id="{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}"/>' \
   '<supportedOS Id="{1f676c76-80e1-4239-95bb-83d0f6d0da78}"/>' \
-  '<supportedOS Id="{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"/>' \
-  'name="Microsoft.Windows.Common-Controls" version="6.0.0.0"'; do
+  '<supportedOS Id="{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"/>'; do
   grep -Fq -- "$text" <<<"$manifest" || fail "manifest: lacks $text"
 done
+controls='<dependency> <dependentAssembly> <assemblyIdentity type="win32" name="Microsoft.Windows.Common-Controls" version="6.0.0.0" processorArchitecture="*" publicKeyToken="6595b64144ccf1df" language="*"/> </dependentAssembly> </dependency>'
+if [ "$elevated" -eq 1 ] && [ "$subsystem" = "00000003 (Windows CUI)" ]; then
+  ! grep -Eq '<dependency|Common-Controls' <<<"$manifest" || fail "manifest: a dependency the elevated console launcher does not use"
+else
+  grep -Fq -- "$controls" <<<"$manifest" || fail "manifest: lacks $controls"
+fi
 
 # Icon group: the same images, in the same order, as the icon file.
 mkdir -p "$work/built" "$work/given"

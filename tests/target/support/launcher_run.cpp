@@ -89,7 +89,7 @@ std::map<std::string, std::string> files_below(const fs::path& root) {
     if (!fs::exists(root))
         return files;
     for (const auto& entry : fs::recursive_directory_iterator(root)) {
-        if (entry.is_regular_file())
+        if (entry.is_regular_file() && entry.path().filename() != cache_lock_file_name)
             files[fs::relative(entry.path(), root).generic_string()] = read_file(entry.path());
     }
     return files;

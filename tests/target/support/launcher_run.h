@@ -38,7 +38,11 @@ Launch launch_fresh(const std::string& name, const std::wstring& arguments = L""
 std::string read_file(const std::filesystem::path& path);
 void write_file(const std::filesystem::path& path, const std::string& bytes);
 
-// Every file below root, relative name to content.
+// The lock file a launch that writes leaves in its cache folder.
+inline const std::filesystem::path cache_lock_file_name = ".qarvel-lock";
+
+// Every file below root, relative name to content; a cache's lock file,
+// which stays between launches, left out.
 std::map<std::string, std::string> files_below(const std::filesystem::path& root);
 
 // The echo child's report: "key=value" lines. Repeated keys (arg, env)
