@@ -39,5 +39,6 @@ SECURITY_ATTRIBUTES* created_folder_security();
 SECURITY_ATTRIBUTES* created_file_security();
 
 // The attributes the cache lock file is created with: open to Administrators
-// and SYSTEM alone in a protected folder; otherwise none.
+// and SYSTEM alone in a protected folder, so that no one else can hold its
+// lock; otherwise none.
 SECURITY_ATTRIBUTES* created_lock_file_security();
