@@ -160,7 +160,19 @@ const CLI::Validator existing_file(
 
 // A range whose bounds the option's help states.
 CLI::Validator range(int low, int high) {
-    return CLI::Range(low, high).description("");
+    return CLI::Validator(
+        [low, high](std::string& text) -> std::string {
+            std::string want =
+                "want a number from " + std::to_string(low) + " to " + std::to_string(high);
+            if (text.empty() || text.size() > 9 ||
+                text.find_first_not_of("0123456789") != std::string::npos)
+                return want + ", not '" + text + "'";
+            int value = std::stoi(text);
+            if (value < low || value > high)
+                return want + ", not " + text;
+            return {};
+        },
+        "");
 }
 
 void add_file_argument(CLI::App* command, InspectArguments& args) {
@@ -266,7 +278,8 @@ int run(int argc, char** argv) {
         std::string near =
             qarvel::nearest_word(argv[1], {std::begin(commands), std::end(commands)});
         return refuse("'" + std::string(argv[1]) + "' is not a command" +
-                      (near.empty() ? "" : "; did you mean " + near + "?") + "; " + command_list());
+                      (near.empty() ? "" : " (did you mean " + near + "?)") + "; " +
+                      command_list());
     }
 
     CLI::App app{"qarvel-pack: builds and inspects the payload of a Qarvel one-file launcher",
