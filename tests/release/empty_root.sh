@@ -15,20 +15,8 @@ root="$(mktemp -d)"
 trap 'rm -rf "$root"' EXIT
 install -m 0755 "$pack" "$root/qarvel-pack"
 mkdir -p "$root/app/data"
-# The headers of a Windows x86-64 program: a DOS header pointing at "PE",
-# the file header (machine 0x8664, an executable) and a PE32+ optional
-# header, zero otherwise. qarvel-pack checks the main executable; it never
-# runs it.
-python3 - "$root/app/app.exe" <<'EOF'
-import struct, sys
-image = bytearray(0x40 + 4 + 20 + 240)
-image[0:2] = b"MZ"
-struct.pack_into("<I", image, 0x3C, 0x40)
-image[0x40:0x44] = b"PE\0\0"
-struct.pack_into("<HHIIIHH", image, 0x44, 0x8664, 0, 0, 0, 0, 240, 0x22)
-struct.pack_into("<H", image, 0x58, 0x20B)
-open(sys.argv[1], "wb").write(image)
-EOF
+# qarvel-pack checks the main executable's headers; it never runs it.
+python3 "$(dirname "${BASH_SOURCE[0]}")/../tools/windows_program.py" "$root/app/app.exe"
 printf 'packed in an empty root\n' >"$root/app/data/note.txt"
 
 in_root() { chroot "$root" /qarvel-pack "$@"; }

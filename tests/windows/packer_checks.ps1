@@ -20,7 +20,8 @@ function Expect-Refusal($name, $result, $needle) {
 
 $app = Join-Path $work 'app'
 New-Item -ItemType Directory -Force (Join-Path $app 'bin'), (Join-Path $app 'lib') | Out-Null
-Set-Content (Join-Path $app 'bin\app.exe') 'MZ'
+# qarvel-pack checks that the main executable is a Windows program.
+Copy-Item (Join-Path $env:SystemRoot 'System32\whoami.exe') (Join-Path $app 'bin\app.exe')
 Set-Content (Join-Path $app 'lib\real.dll') 'dll'
 $outside = Join-Path $work 'outside'
 New-Item -ItemType Directory -Force $outside | Out-Null
