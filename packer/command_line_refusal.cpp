@@ -46,8 +46,8 @@ std::string unexpected_argument(const CLI::App& command, const std::string& argu
         std::string line = "unknown option " + name;
         if (command.get_parent() != nullptr)
             line += " for " + command.get_name();
-        std::string near = nearest_word(name, option_names(command));
-        return near.empty() ? line : line + "; did you mean " + near + "?";
+        std::string meant = nearest_word(name, option_names(command));
+        return meant.empty() ? line : line + "; did you mean " + meant + "?";
     }
     return "unexpected argument '" + argument + "'";
 }

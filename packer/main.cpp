@@ -275,10 +275,10 @@ int print_default(const std::string& name) {
 int run(int argc, char** argv) {
     qarvel::remove_temporary_files_on_interrupt();
     if (is_unknown_command(argc, argv)) {
-        std::string near =
+        std::string meant =
             qarvel::nearest_word(argv[1], {std::begin(commands), std::end(commands)});
         return refuse("'" + std::string(argv[1]) + "' is not a command" +
-                      (near.empty() ? "" : " (did you mean " + near + "?)") + "; " +
+                      (meant.empty() ? "" : " (did you mean " + meant + "?)") + "; " +
                       command_list());
     }
 
@@ -352,7 +352,7 @@ int run(int argc, char** argv) {
     CLI::App* identity_command = nullptr;
     qarvel::add_identity_command(app, identity_args, &identity_command);
 
-    // Unknown arguments are kept, to be named first with a near option:
+    // Unknown arguments are kept, to be named first with a meant option:
     // they are the likely cause of any other fault.
     app.allow_extras();
     for (CLI::App* command : app.get_subcommands({}))
