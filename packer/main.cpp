@@ -352,7 +352,7 @@ int run(int argc, char** argv) {
     CLI::App* identity_command = nullptr;
     qarvel::add_identity_command(app, identity_args, &identity_command);
 
-    // Unknown arguments are kept, to be named first with a meant option:
+    // Unknown arguments are kept, to be named first with the option meant:
     // they are the likely cause of any other fault.
     app.allow_extras();
     for (CLI::App* command : app.get_subcommands({}))
