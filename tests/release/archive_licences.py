@@ -22,7 +22,7 @@ LAUNCHER_MAGIC = b"Qarvel constants"
 MARKS = {
     "zstd": b"Data corruption detected",
     "zlib": bytes.fromhex("96300777"),  # the CRC-32 table's second entry
-    "CLI11": b"This should be caught in your main function",
+    "CLI11": b"Print this help message",
     "gcc-runtime": b"St9exception",
 }
 # The headings of the launcher's own notices (cmake/QarvelNotices.cmake).

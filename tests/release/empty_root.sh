@@ -47,4 +47,4 @@ cmp "$root/out/app.payload" "$root/out/one.payload" || fail "$all threads and on
 
 leftovers="$(cd "$root" && find . -mindepth 1 -maxdepth 1 | sort | tr '\n' ' ')"
 [ "$leftovers" = "./app ./out ./qarvel-pack ./unpacked " ] || fail "the root now holds $leftovers"
-echo "the release qarvel-pack runs in an empty root ($all threads by default)"
+echo "the release qarvel-pack runs in an empty root (default threads: $all)"
