@@ -1,7 +1,7 @@
 # What Wine cannot show of the Windows qarvel-pack, for a Windows machine:
 # junctions and symbolic links, a file held without read sharing, folders
 # deeper than 260 units, a name with an unpaired surrogate, an output held
-# open by a running program.
+# open by a running program, the default thread count under an affinity.
 #   powershell -ExecutionPolicy Bypass -File packer_checks.ps1 C:\path\to\qarvel-pack.exe
 param([Parameter(Mandatory = $true)][string]$Pack)
 $ErrorActionPreference = 'Stop'
@@ -80,6 +80,13 @@ $r = Pack @('launcher', $app, '--main', 'bin\app.exe', '-o', $target)
 $lock.Close()
 Expect-Refusal 'an output that cannot be replaced' $r $target
 if (Get-ChildItem $work -Filter '*.partial-*') { Fail 'a partial file stayed behind' }
+
+# The default thread count follows the processors the process may use
+# (GetProcessAffinityMask), which Wine does not restrict.
+$one = (cmd /c "start /b /wait /affinity 1 `"`" `"$Pack`" --print-default threads" | Out-String).Trim()
+if ($one -ne '1') { Fail "one processor allowed gave $one threads" }
+$all = [int]((& $Pack --print-default threads | Out-String).Trim())
+if ($all -lt 1 -or $all -gt [Environment]::ProcessorCount) { Fail "the default of $all threads" }
 
 Remove-Item -Recurse -Force $work
 if ($failures -gt 0) { Write-Host "$failures failure(s)"; exit 1 }
