@@ -3,8 +3,10 @@
 #include "packer/entry_name.h"
 #include "packer/host_files.h"
 #include "packer/printable_name.h"
+#include "packer/windows_executable.h"
 
 #include <algorithm>
+#include <fstream>
 #include <set>
 #include <stdexcept>
 
@@ -129,6 +131,18 @@ std::u16string main_entry_name(const std::string& main_relative_path) {
     return name;
 }
 
+std::vector<unsigned char> file_head(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        reject("cannot read " + path.u8string());
+    std::vector<unsigned char> head(executable_head_bytes);
+    in.read(reinterpret_cast<char*>(head.data()), static_cast<std::streamsize>(head.size()));
+    if (in.bad())
+        reject("cannot read " + path.u8string());
+    head.resize(static_cast<size_t>(in.gcount()));
+    return head;
+}
+
 } // namespace
 
 bool path_is_inside(const fs::path& folder, const fs::path& path) {
@@ -172,6 +186,11 @@ AppFolder collect_app_folder(const fs::path& folder, const std::string& main_rel
     std::string clash = find_name_clash(names);
     if (!clash.empty())
         reject(clash);
+
+    std::string not_executable = not_a_windows_executable(file_head(main_it->source));
+    if (!not_executable.empty())
+        reject("the main executable '" + main_relative_path + "' is " + not_executable +
+               "; the launcher starts it, so it must be a Windows program for x86-64 or x86");
 
     std::iter_swap(files.begin(), main_it);
     std::sort(files.begin() + 1, files.end(),

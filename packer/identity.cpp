@@ -1,6 +1,8 @@
 #include "packer/identity.h"
 #include "packer/host_files.h"
 
+#include "launcher/image_layout.h"
+#include "packer/target_spec_check.h"
 #include "packer/utf16.h"
 #include "packer/windows_name.h"
 
@@ -49,6 +51,16 @@ std::string folder_name(const char* what, const std::string& text, bool drop_spa
         throw IdentityError(shown + " leaves the cache folder name '" + utf16_to_utf8(name) +
                             "': it " + problem + "; give a target spec");
     return utf16_to_utf8(name);
+}
+
+// A text longer than its room in the launcher is refused before anything is
+// made of it, such as a cache folder name.
+void check_room(const char* what, const std::string& text, size_t capacity_units) {
+    size_t units = utf8_to_utf16(text).size();
+    if (units >= capacity_units)
+        throw IdentityError(std::string("the ") + what + " is " + std::to_string(units) +
+                            " UTF-16 units long; a launcher holds at most " +
+                            std::to_string(capacity_units - 1));
 }
 
 std::vector<unsigned long> version_numbers(const std::string& version) {
@@ -152,15 +164,27 @@ std::string default_target_spec(const std::string& root, const std::string& comp
            folder_name("product", product, false) + "\\" + version_folder(version);
 }
 
-bool keeps_example_identity(const Identity& as_given) {
-    return as_given.company.empty() && as_given.product.empty() && as_given.version.empty() &&
-           as_given.target_spec.empty();
-}
-
-std::string example_identity_warning(const std::string& target_spec) {
-    return "this launcher keeps the example identity and unpacks into " + target_spec +
-           ", the cache folder that every such launcher shares; give a company, a product and a "
-           "version (or a target spec) to choose a folder of its own";
+std::string example_identity_warning(const Identity& as_given, const Identity& completed) {
+    if (as_given.company.empty() && as_given.product.empty() && as_given.version.empty() &&
+        as_given.target_spec.empty())
+        return "this launcher keeps the example identity and unpacks into " +
+               completed.target_spec +
+               ", the cache folder that every such launcher shares; give a company, a product "
+               "and a version (or a target spec) to choose a folder of its own";
+    std::string kept;
+    const std::pair<const std::string*, std::string> fields[] = {
+        {&as_given.company, std::string("company \"") + default_company + "\""},
+        {&as_given.product, std::string("product \"") + default_product + "\""},
+        {&as_given.version, std::string("version ") + default_version},
+    };
+    for (const auto& [given, example] : fields)
+        if (given->empty())
+            kept += (kept.empty() ? "" : ", ") + example;
+    if (kept.empty())
+        return "";
+    return "this launcher keeps the example's " + kept + " in its version information" +
+           (as_given.target_spec.empty() ? " and its cache folder " + completed.target_spec : "") +
+           "; give your own company, product and version";
 }
 
 std::string elevated_folder_warning(const Identity& completed) {
@@ -204,6 +228,8 @@ void complete_identity(Identity& identity, const std::string& output_file_name) 
         identity.product = default_product;
     if (identity.version.empty())
         identity.version = default_version;
+    check_room("company", identity.company, image_layout::company_capacity_units);
+    check_room("product", identity.product, image_layout::product_capacity_units);
     check_version(identity.version);
     if (identity.target_spec.empty()) {
         identity.target_spec =
@@ -214,6 +240,7 @@ void complete_identity(Identity& identity, const std::string& output_file_name) 
     } else {
         identity.elevated_target_spec = identity.target_spec;
     }
+    check_target_spec(identity);
     if (identity.elevated && !starts_at_a_drive(identity.target_spec))
         throw IdentityError("the target spec " + identity.target_spec +
                             " of a launcher that asks for administrator rights must start with a "

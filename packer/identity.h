@@ -47,14 +47,12 @@ struct IdentityError : std::runtime_error {
 // launcher's file name, no folder) is the default original file name.
 void complete_identity(Identity& identity, const std::string& output_file_name);
 
-// True when the identity as given names neither a company, a product, a
-// version nor a target spec: its launcher unpacks into the folder that
-// every such launcher shares.
-bool keeps_example_identity(const Identity& as_given);
-
-// The warning for a launcher that keeps the example identity and so unpacks
-// into target_spec, which it shares; one line without a prefix.
-std::string example_identity_warning(const std::string& target_spec);
+// The warning for a launcher that keeps any of the example's company,
+// product and version (as_given is the identity before completion): its
+// version information says so, and without a target spec of its own it
+// unpacks into a folder that other launchers share. Empty when it keeps
+// none; otherwise one line without a prefix.
+std::string example_identity_warning(const Identity& as_given, const Identity& completed);
 
 // The warning for an elevated launcher whose completed target spec starts in
 // a folder of the user's or one chosen by where the launcher is run from;

@@ -3,6 +3,7 @@
 
 #include "packer/launcher_command.h"
 #include "packer/launcher_image.h"
+#include "packer/target_spec_check.h"
 #include "packer/utf16.h"
 
 #include <cctype>
@@ -33,26 +34,44 @@ std::string cmake_variable(const std::string& name) {
 } // namespace
 
 void add_identity_options(CLI::App* command, Identity& identity) {
-    command->add_option("--company", identity.company,
-                        "the company in the version information and the cache folder's name "
-                        "(default \"Lumbrook Crafts\")");
-    command->add_option("--product", identity.product,
-                        "the product, likewise (default \"Quillowmere\")");
-    command->add_option("--version", identity.version,
-                        "the version A.B.C.D, each number at most 65535 (default 1.20.0.0)");
-    command->add_option("--target-spec", identity.target_spec,
-                        "where the files are unpacked, a path template (default "
-                        "{CACHE_DIR}\\<company without spaces>\\<product>\\<version up to its "
-                        "last non-zero number, at least two>; {PROGRAM_FILES} in place of "
-                        "{CACHE_DIR} with --elevated)");
-    command->add_option("--icon", identity.icon, "an .ico file (default the Qarvel icon)");
-    command->add_option("--copyright", identity.copyright, "LegalCopyright (default none)");
-    command->add_option("--description", identity.description,
-                        "FileDescription (default the product)");
-    command->add_option("--original-filename", identity.original_filename,
-                        "OriginalFilename (default the file name of -o)");
-    command->add_option("--internal-name", identity.internal_name,
-                        "InternalName (default the original file name without its extension)");
+    command
+        ->add_option("--company", identity.company,
+                     "the company in the version information and the cache folder's name "
+                     "(default \"Lumbrook Crafts\", the example's)")
+        ->type_name("TEXT");
+    command
+        ->add_option("--product", identity.product,
+                     "the product, likewise (default \"Quillowmere\", the example's)")
+        ->type_name("TEXT");
+    command
+        ->add_option("--version", identity.version,
+                     "the version A.B.C.D, each number at most 65535 (default 1.20.0.0, the "
+                     "example's)")
+        ->type_name("A.B.C.D");
+    command
+        ->add_option("--target-spec", identity.target_spec,
+                     "where the files are unpacked, a path template such as "
+                     "{CACHE_DIR}\\Acme\\Ink\\2.4 (default {CACHE_DIR}\\<company without "
+                     "spaces>\\<product>\\<version up to its last non-zero number, at least "
+                     "two>; {PROGRAM_FILES} in place of {CACHE_DIR} with --elevated); its tokens, "
+                     "in any letter case: " +
+                         template_token_list())
+        ->type_name("TEMPLATE");
+    command->add_option("--icon", identity.icon, "an .ico file (default the Qarvel icon)")
+        ->type_name("FILE");
+    command->add_option("--copyright", identity.copyright, "LegalCopyright (default none)")
+        ->type_name("TEXT");
+    command
+        ->add_option("--description", identity.description, "FileDescription (default the product)")
+        ->type_name("TEXT");
+    command
+        ->add_option("--original-filename", identity.original_filename,
+                     "OriginalFilename (default the file name of -o)")
+        ->type_name("TEXT");
+    command
+        ->add_option("--internal-name", identity.internal_name,
+                     "InternalName (default the original file name without its extension)")
+        ->type_name("TEXT");
     command->add_flag("--elevated", identity.elevated,
                       "the launcher asks for administrator rights, and runs only from a folder "
                       "that programs without them cannot change");
@@ -67,10 +86,13 @@ void add_identity_command(CLI::App& app, IdentityCommandArguments& args, CLI::Ap
     (*command)
         ->add_option("-o,--output", args.output,
                      "the launcher's file; its name is the default original file name")
+        ->type_name("OUT.exe")
         ->required();
     add_identity_options(*command, args.identity);
     (*command)->add_flag("--cmake", args.cmake,
                          "print CMake set() commands of QARVEL_IDENTITY_... variables");
+    (*command)->footer("Example:\n  qarvel-pack identity -o inkwell.exe --company \"Acme Tools\" "
+                       "--product Inkwell --version 2.4.1.0");
 }
 
 int run_identity_command(const IdentityCommandArguments& args) {
@@ -79,9 +101,7 @@ int run_identity_command(const IdentityCommandArguments& args) {
     // The texts a launcher reads must fit their room in its image, however
     // it is made.
     launcher_constants(identity);
-    std::string warning;
-    if (keeps_example_identity(args.identity))
-        warning = example_identity_warning(identity.target_spec);
+    std::string warning = example_identity_warning(args.identity, identity);
 
     const std::pair<const char*, std::string> fields[] = {
         {"company", identity.company},
@@ -100,6 +120,7 @@ int run_identity_command(const IdentityCommandArguments& args) {
          args.cmake ? (identity.windowed ? "TRUE" : "FALSE") : (identity.windowed ? "yes" : "no")},
         {"warning", warning},
         {"elevated-warning", elevated_folder_warning(identity)},
+        {"target-spec-warning", target_spec_warning(identity.target_spec)},
     };
     for (const auto& [name, value] : fields)
         std::printf(args.cmake ? "set(QARVEL_IDENTITY_%s %s)\n" : "%s: %s\n",

@@ -10,9 +10,11 @@
 #include "packer/payload_locator.h"
 #include "packer/pe_records.h"
 #include "packer/progress.h"
+#include "packer/target_spec_check.h"
 #include "packer/temporary_file.h"
 #include "packer/utf16.h"
 #include "packer/version_resource.h"
+#include "packer/windows_executable.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -95,6 +97,11 @@ void check_payload(const LoadedPayload& loaded, const std::string& file) {
         throw std::runtime_error(file + ": " + fault);
 }
 
+void warn(const std::string& warning) {
+    if (!warning.empty())
+        std::fprintf(stderr, "qarvel-pack: warning: %s\n", warning.c_str());
+}
+
 } // namespace
 
 LauncherConstants launcher_constants(const Identity& completed) {
@@ -115,7 +122,10 @@ int make_launcher(const LauncherArguments& args) {
     refuse_folder(args.output, "-o", "launcher");
     if (!args.depfile.empty())
         refuse_folder(args.depfile, "--depfile", "dependency file");
-    if (args.folder.empty() == args.payload.empty())
+    if (!args.folder.empty() && !args.payload.empty())
+        throw std::runtime_error("a folder DIR and --payload FILE cannot be combined: a launcher "
+                                 "carries one or the other");
+    if (args.folder.empty() && args.payload.empty())
         throw std::runtime_error("give an application folder DIR with --main, or --payload FILE");
     if (!args.payload.empty() && !args.main_path.empty())
         throw std::runtime_error("--main names the main executable of a folder; a payload "
@@ -127,7 +137,6 @@ int make_launcher(const LauncherArguments& args) {
         throw std::runtime_error("the folder " + args.folder + " needs --main RELPATH");
 
     Identity identity = args.identity;
-    bool example_identity = keeps_example_identity(identity);
     complete_identity(identity, utf8_path(args.output).filename().u8string());
     LauncherParts parts = launcher_parts(identity);
     uint64_t resources = resource_bytes(parts);
@@ -143,18 +152,22 @@ int make_launcher(const LauncherArguments& args) {
         lay_out_launcher(image, size, resources, false);
         loaded.emplace(args.payload);
         check_payload(*loaded, args.payload);
+        std::u16string main_name;
+        std::string not_executable = not_a_windows_executable(
+            first_entry_head(loaded->data(), loaded->location.size, &main_name));
+        if (!not_executable.empty())
+            warn("the payload's first entry '" + utf16_to_utf8(main_name) +
+                 "', which the launcher starts, is " + not_executable +
+                 ": every launch will fail to start it");
     } else {
         if (path_is_inside(utf8_path(args.folder), utf8_path(args.output)))
             throw std::runtime_error("the output " + args.output +
                                      " lies inside the folder being packed");
         folder = collect_app_folder(utf8_path(args.folder), args.main_path);
-        if (example_identity)
-            std::fprintf(stderr, "qarvel-pack: warning: %s\n",
-                         example_identity_warning(identity.target_spec).c_str());
+        warn(example_identity_warning(args.identity, identity));
     }
-    std::string elevated_warning = elevated_folder_warning(identity);
-    if (!elevated_warning.empty())
-        std::fprintf(stderr, "qarvel-pack: warning: %s\n", elevated_warning.c_str());
+    warn(target_spec_warning(identity.target_spec));
+    warn(elevated_folder_warning(identity));
 
     std::optional<TemporaryFile> depfile;
     if (!args.depfile.empty()) {

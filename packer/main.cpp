@@ -3,6 +3,7 @@
 // verifies and extracts the payload of a payload file or of a built launcher;
 // completes and checks a launcher's identity for the build tooling.
 #include "packer/app_folder.h"
+#include "packer/command_line_refusal.h"
 #include "packer/depfile.h"
 #include "packer/host_files.h"
 #include "packer/identity_command.h"
@@ -15,6 +16,7 @@
 #include "packer/printable_name.h"
 #include "packer/progress.h"
 #include "packer/temporary_file.h"
+#include "packer/thread_count.h"
 
 #include <CLI/CLI.hpp>
 #include <cerrno>
@@ -122,6 +124,11 @@ int verify(const InspectArguments& args) {
 }
 
 int extract(const InspectArguments& args) {
+    std::error_code error;
+    auto status = fs::status(qarvel::utf8_path(args.output), error);
+    if (fs::exists(status) && !fs::is_directory(status))
+        throw std::runtime_error(args.output +
+                                 " is a file; extract writes into a folder, name one with -o");
     const qarvel::LoadedPayload payload(args.file);
     qarvel::ExtractSummary summary;
     try {
@@ -143,43 +150,87 @@ const CLI::Validator existing_file(
         std::error_code error;
         auto status = fs::status(qarvel::utf8_path(name), error);
         if (!fs::exists(status))
-            return "File does not exist: " + name;
+            return "no such file: " + name;
         if (fs::is_directory(status))
-            return "File is actually a directory: " + name;
+            return name + " is a folder; name a payload or a launcher";
         return {};
     },
-    "FILE");
+    "");
+
+// A range whose bounds the option's help states.
+CLI::Validator range(int low, int high) {
+    return CLI::Validator(
+        [low, high](std::string& text) -> std::string {
+            std::string want =
+                "want a number from " + std::to_string(low) + " to " + std::to_string(high);
+            if (text.empty() || text.size() > 9 ||
+                text.find_first_not_of("0123456789") != std::string::npos)
+                return want + ", not '" + text + "'";
+            int value = std::stoi(text);
+            if (value < low || value > high)
+                return want + ", not " + text;
+            return {};
+        },
+        "");
+}
 
 void add_file_argument(CLI::App* command, InspectArguments& args) {
     command->add_option("FILE", args.file, "a payload, or a launcher built around one")
         ->required()
+        ->type_name("")
         ->check(existing_file);
+}
+
+// The packing options of create and launcher, where made names what they
+// make.
+void add_pack_options(CLI::App* command, qarvel::CompressionOptions& compression,
+                      std::string& depfile, const char* made) {
+    const qarvel::CompressionOptions defaults;
+    command
+        ->add_option("--level", compression.level,
+                     "zstd compression level, 1 to 22 (default " + std::to_string(defaults.level) +
+                         ")")
+        ->type_name("N")
+        ->check(range(1, 22));
+    command
+        ->add_option("--window-log", compression.window_log,
+                     "zstd window log, 10 to 27 (default " + std::to_string(defaults.window_log) +
+                         "); a smaller content gets a smaller window")
+        ->type_name("N")
+        ->check(range(10, 27));
+    command
+        ->add_option("--threads", compression.threads,
+                     std::string("compression threads, 1 to 256 (default the processors this "
+                                 "process may use, fewer when memory is short); the ") +
+                         made + " is the same for every count")
+        ->type_name("N")
+        ->check(range(1, 256));
+    command
+        ->add_option("--depfile", depfile,
+                     "also write a make-style dependency file for build systems")
+        ->type_name("FILE");
 }
 
 // The options mean what they mean for create and scripts/build-launcher.
 void add_launcher_options(CLI::App* command, qarvel::LauncherArguments& args) {
-    command->add_option("DIR", args.folder, "the application folder to pack");
-    command->add_option("--main", args.main_path, "the main executable, relative to DIR");
-    command->add_option("--payload", args.payload,
-                        "a payload made by create (or a launcher): verified, then carried");
-    command->add_option("-o,--output", args.output, "the launcher to write")->required();
+    command->add_option("DIR", args.folder, "the application folder to pack")->type_name("");
+    command->add_option("--main", args.main_path, "the main executable, relative to DIR")
+        ->type_name("RELPATH");
+    command
+        ->add_option("--payload", args.payload,
+                     "a payload made by create (or a launcher): verified, then carried; not with "
+                     "DIR")
+        ->type_name("FILE");
+    command
+        ->add_option("-o,--output", args.output,
+                     "the launcher to write; missing folders are created")
+        ->type_name("OUT.exe")
+        ->required();
     qarvel::add_identity_options(command, args.identity);
-    command->add_option("--level", args.compression.level, "zstd compression level")
-        ->check(CLI::Range(1, 22))
-        ->capture_default_str();
-    command
-        ->add_option("--window-log", args.compression.window_log,
-                     "zstd window log, at most 27; a smaller content gets a smaller window")
-        ->check(CLI::Range(10, 27))
-        ->capture_default_str();
-    command
-        ->add_option("--threads", args.compression.threads,
-                     "compression threads; the launcher is the same for every count")
-        ->check(CLI::Range(1, 256))
-        ->capture_default_str();
-    command->add_option("--depfile", args.depfile,
-                        "also write a make-style dependency file for build systems");
+    add_pack_options(command, args.compression, args.depfile, "launcher");
     command->add_flag("-q,--quiet", args.quiet, "print nothing on success, show no progress");
+    command->footer("Example:\n  qarvel-pack launcher app --main app.exe -o dist/app-onefile.exe "
+                    "--company \"Acme Tools\" --product Inkwell --version 2.4.0.0");
 }
 
 const char* const commands[] = {"create", "launcher", "list", "verify", "extract", "identity"};
@@ -193,6 +244,13 @@ bool is_unknown_command(int argc, char** argv) {
         if (std::strcmp(argv[1], command) == 0)
             return false;
     return true;
+}
+
+// Every refusal: one line, exit code 1.
+int refuse(const std::string& line) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "qarvel-pack: error: %s\n", line.c_str());
+    return 1;
 }
 
 std::string command_list() {
@@ -209,16 +267,18 @@ int print_default(const std::string& name) {
     else if (name == "window-log")
         std::printf("%d\n", defaults.window_log);
     else if (name == "threads")
-        std::printf("%d\n", defaults.threads);
+        std::printf("%d\n", qarvel::default_thread_count(defaults));
     return 0;
 }
 
 int run(int argc, char** argv) {
     qarvel::remove_temporary_files_on_interrupt();
     if (is_unknown_command(argc, argv)) {
-        std::fprintf(stderr, "qarvel-pack: '%s' is not a command; %s\n", argv[1],
-                     command_list().c_str());
-        return 2;
+        std::string meant =
+            qarvel::nearest_word(argv[1], {std::begin(commands), std::end(commands)});
+        return refuse("'" + std::string(argv[1]) + "' is not a command" +
+                      (meant.empty() ? "" : " (did you mean " + meant + "?)") + "; " +
+                      command_list());
     }
 
     CLI::App app{"qarvel-pack: builds and inspects the payload of a Qarvel one-file launcher",
@@ -229,35 +289,33 @@ int run(int argc, char** argv) {
     app.set_version_flag("--version", std::string("qarvel-pack ") + QARVEL_PACK_VERSION +
                                           ", zstd " + ZSTD_versionString());
     std::string default_name;
-    app.add_option("--print-default", default_name, "print the default of a create option and exit")
-        ->check(CLI::IsMember({"level", "window-log", "threads"}));
+    app.add_option("--print-default", default_name,
+                   "print the default of a create option (level, window-log or threads) and exit")
+        ->type_name("OPTION")
+        ->check(CLI::IsMember({"level", "window-log", "threads"}).description(""));
+    app.footer("Example:\n  qarvel-pack launcher app --main app.exe -o app-onefile.exe --company "
+               "\"Acme Tools\" --product Inkwell --version 2.4.0.0\n"
+               "qarvel-pack COMMAND --help describes a command's options.");
     CreateArguments create_args;
     auto* create_command = app.add_subcommand(
         "create", "pack an application folder into a payload; the main executable comes first, "
                   "the other files follow in name order");
-    create_command->add_option("DIR", create_args.folder, "the application folder")->required();
+    create_command->add_option("DIR", create_args.folder, "the application folder")
+        ->type_name("")
+        ->required();
     create_command
         ->add_option("--main", create_args.main_path, "the main executable, relative to DIR")
+        ->type_name("RELPATH")
         ->required();
-    create_command->add_option("-o,--output", create_args.output, "the payload file to write")
+    create_command
+        ->add_option("-o,--output", create_args.output,
+                     "the payload file to write; missing folders are created")
+        ->type_name("FILE")
         ->required();
-    create_command->add_option("--level", create_args.compression.level, "zstd compression level")
-        ->check(CLI::Range(1, 22))
-        ->capture_default_str();
-    create_command
-        ->add_option("--window-log", create_args.compression.window_log,
-                     "zstd window log, at most 27; a smaller content gets a smaller window")
-        ->check(CLI::Range(10, 27))
-        ->capture_default_str();
-    create_command
-        ->add_option("--threads", create_args.compression.threads,
-                     "compression threads; the payload is the same for every count")
-        ->check(CLI::Range(1, 256))
-        ->capture_default_str();
-    create_command->add_option("--depfile", create_args.depfile,
-                               "also write a make-style dependency file for build systems");
+    add_pack_options(create_command, create_args.compression, create_args.depfile, "payload");
     create_command->add_flag("-q,--quiet", create_args.quiet,
                              "print nothing on success, show no progress");
+    create_command->footer("Example:\n  qarvel-pack create app --main app.exe -o app.payload");
 
     qarvel::LauncherArguments launcher_args;
     auto* launcher_command = app.add_subcommand(
@@ -269,31 +327,49 @@ int run(int argc, char** argv) {
     auto* list_command = app.add_subcommand(
         "list", "print each entry's size, stored checksum and name, the main executable first");
     add_file_argument(list_command, list_args);
+    list_command->footer("Example:\n  qarvel-pack list app-onefile.exe");
     auto* verify_command = app.add_subcommand(
         "verify", "decode the whole payload and check every entry's name and checksum, the end of "
                   "the stream and the trailer; exits with 1 and the first fault found");
     add_file_argument(verify_command, verify_args);
     verify_command->add_flag("-q,--quiet", verify_args.quiet,
                              "print nothing when the payload is sound");
+    verify_command->footer("Example:\n  qarvel-pack verify app-onefile.exe");
     auto* extract_command = app.add_subcommand(
         "extract", "write the entries below DIR as the launcher writes them below its target "
                    "directory, leaving files with matching checksums alone");
     add_file_argument(extract_command, extract_args);
-    extract_command->add_option("-o,--output", extract_args.output, "the folder to write into")
+    extract_command
+        ->add_option("-o,--output", extract_args.output,
+                     "the folder to write into; created when missing")
+        ->type_name("DIR")
         ->required();
     extract_command->add_flag("-q,--quiet", extract_args.quiet, "print nothing on success");
+    extract_command->footer("Example:\n  qarvel-pack extract app-onefile.exe -o unpacked");
 
     qarvel::IdentityCommandArguments identity_args;
     CLI::App* identity_command = nullptr;
     qarvel::add_identity_command(app, identity_args, &identity_command);
 
-    CLI11_PARSE(app, argc, argv);
+    // Unknown arguments are kept, to be named first with the option meant:
+    // they are the likely cause of any other fault.
+    app.allow_extras();
+    for (CLI::App* command : app.get_subcommands({}))
+        command->allow_extras();
+    try {
+        app.parse(argc, argv);
+        std::string extras = qarvel::unexpected_arguments(app);
+        if (!extras.empty())
+            return refuse(extras);
+    } catch (const CLI::Success& success) {
+        return app.exit(success);
+    } catch (const CLI::ParseError& error) {
+        return refuse(qarvel::command_line_refusal(app, error));
+    }
     if (!default_name.empty())
         return print_default(default_name);
-    if (app.get_subcommands().empty()) {
-        std::fprintf(stderr, "qarvel-pack: name a command; %s\n", command_list().c_str());
-        return 2;
-    }
+    if (app.get_subcommands().empty())
+        return refuse("name a command; " + command_list());
 
     try {
         if (*create_command)
@@ -314,9 +390,7 @@ int run(int argc, char** argv) {
         if (*identity_command)
             return qarvel::run_identity_command(identity_args);
     } catch (const std::exception& error) {
-        std::fflush(stdout);
-        std::fprintf(stderr, "qarvel-pack: error: %s\n", error.what());
-        return 1;
+        return refuse(error.what());
     }
     return 0;
 }

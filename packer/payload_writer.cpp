@@ -1,4 +1,5 @@
 #include "packer/payload_writer.h"
+#include "packer/thread_count.h"
 
 #include "packer/file_checksum.h"
 #include "packer/temporary_file.h"
@@ -59,7 +60,7 @@ void configure(ZSTD_CCtx* context, const CompressionOptions& options, uint64_t c
     set_parameter(context, ZSTD_c_contentSizeFlag, 1, "content size flag");
     set_parameter(context, ZSTD_c_checksumFlag, 0, "checksum flag");
     set_parameter(context, ZSTD_c_dictIDFlag, 0, "dictionary id flag");
-    int workers = options.threads < 1 ? 1 : options.threads;
+    int workers = options.threads < 1 ? default_thread_count(options) : options.threads;
     if (ZSTD_isError(ZSTD_CCtx_setParameter(context, ZSTD_c_nbWorkers, workers))) {
         // A zstd built without threads packs on the calling thread for every
         // thread count: the output still does not depend on it.

@@ -17,7 +17,8 @@ struct CompressionOptions {
     // 8 MiB: faster to decode and far less memory than the 27 allowed, for
     // output a fraction of a percent larger (bench/README.md has the figures).
     int window_log = 23;
-    int threads = 1;
+    // 0: as many as the machine runs well (default_thread_count).
+    int threads = 0;
 };
 
 struct PackResult {

@@ -7,6 +7,7 @@
 #include "launcher/system_function.h"
 #include "paths/environment.h"
 #include "paths/run_values.h"
+#include "paths/template_tokens.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -19,49 +20,18 @@ namespace {
 constexpr size_t token_name_capacity_units = 1024;
 constexpr size_t known_folder_buffer_units = 264;
 
-enum class Token {
-    temp,
-    program,
-    program_base,
-    program_dir,
-    pid,
-    home,
-    cache_dir,
-    program_files,
-    company,
-    product,
-    version,
-    file_version,
-    product_version,
-    random,
-    time_us,
-    time,
-    none
-};
+#define QARVEL_TOKEN_IDENTIFIER(name, identifier, kind) identifier,
+enum class Token { QARVEL_TEMPLATE_TOKENS(QARVEL_TOKEN_IDENTIFIER) none };
+#undef QARVEL_TOKEN_IDENTIFIER
 
 struct TokenName {
     const wchar_t* name;
     Token token;
 };
 
-const TokenName token_names[] = {
-    {L"TEMP", Token::temp},
-    {L"PROGRAM", Token::program},
-    {L"PROGRAM_BASE", Token::program_base},
-    {L"PROGRAM_DIR", Token::program_dir},
-    {L"PID", Token::pid},
-    {L"HOME", Token::home},
-    {L"CACHE_DIR", Token::cache_dir},
-    {L"PROGRAM_FILES", Token::program_files},
-    {L"COMPANY", Token::company},
-    {L"PRODUCT", Token::product},
-    {L"VERSION", Token::version},
-    {L"FILE_VERSION", Token::file_version},
-    {L"PRODUCT_VERSION", Token::product_version},
-    {L"RANDOM", Token::random},
-    {L"TIME_US", Token::time_us},
-    {L"TIME", Token::time},
-};
+#define QARVEL_TOKEN_NAME(name, identifier, kind) {L"" #name, Token::identifier},
+const TokenName token_names[] = {QARVEL_TEMPLATE_TOKENS(QARVEL_TOKEN_NAME)};
+#undef QARVEL_TOKEN_NAME
 
 wchar_t ascii_upper(wchar_t unit) {
     return unit >= L'a' && unit <= L'z' ? unit - (L'a' - L'A') : unit;

@@ -3,6 +3,7 @@
 #include "packer/embedded_files.h"
 #include "packer/launcher_image.h"
 #include "support/packer_run.h"
+#include "support/windows_program.h"
 
 #include <gtest/gtest.h>
 #include <stdexcept>
@@ -78,7 +79,10 @@ TEST(LauncherChecksum, PiecesAddUpToTheWhole) {
 // (Windows replaces no file while it is mapped): the result is the same.
 TEST(LauncherCommand, RemadeFromItsOwnPayloadInItsOwnPlace) {
     qarvel_test::ScratchFolder scratch;
-    qarvel_test::write_bytes(scratch / "app/main.exe", qarvel_test::pattern_bytes(300000, 3));
+    qarvel_test::Bytes program = qarvel_test::windows_program();
+    auto body = qarvel_test::pattern_bytes(300000, 3);
+    program.insert(program.end(), body.begin(), body.end());
+    qarvel_test::write_bytes(scratch / "app/main.exe", program);
     const std::string launcher = (scratch / "out/tool.exe").string();
     const std::vector<std::string> identity = {"--company", "Acme",    "--product", "Tool",
                                                "--version", "1.2.0.0", "-q"};

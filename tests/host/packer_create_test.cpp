@@ -3,6 +3,7 @@
 #include "packer/payload_inspection.h"
 #include "payload/payload_format.h"
 #include "support/packer_run.h"
+#include "support/windows_program.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>
@@ -21,7 +22,9 @@ struct SampleFile {
 };
 
 std::vector<SampleFile> sample_files() {
-    return {{"bin/app.exe", Bytes{'M', 'Z', 1, 2, 3}},
+    Bytes program = windows_program();
+    program.insert(program.end(), {1, 2, 3});
+    return {{"bin/app.exe", program},
             {"données/ß.txt", Bytes{'s', 'z'}},
             {"emoji/😀.txt", Bytes{'!'}},
             {"empty.txt", Bytes{}},
@@ -124,7 +127,7 @@ TEST(PackerRoundTrip, FrameRecordsItsContentSizeWithinTheLaunchersWindow) {
 // count must take the same path with the same job layout.
 TEST(PackerDeterminism, SameBytesForEveryThreadCount) {
     ScratchFolder scratch;
-    write_file(scratch / "app/main.exe", "MZ");
+    write_bytes(scratch / "app/main.exe", windows_program());
     // Above one 32 MiB job, so several jobs run at once.
     write_bytes(scratch / "app/one.bin", pattern_bytes(20 << 20, 2));
     write_bytes(scratch / "app/two.bin", pattern_bytes(20 << 20, 3));

@@ -1,6 +1,7 @@
 // qarvel-pack create refuses folders the launcher could not unpack safely on
 // Windows: each check exits non-zero with its message and writes nothing.
 #include "support/packer_run.h"
+#include "support/windows_program.h"
 
 #include <functional>
 #include <gtest/gtest.h>
@@ -50,7 +51,7 @@ TEST_P(InputCheck, RefusesWithItsMessageAndWritesNothing) {
     const InputCase& input = GetParam();
     ScratchFolder scratch;
     fs::path app = scratch / "app", out = scratch / "out";
-    write_file(app / "main.exe", "MZ");
+    write_bytes(app / "main.exe", windows_program());
     fs::create_directories(out);
     fs::permissions(out, fs::perms::all);
     input.prepare(app, scratch.path());
@@ -145,7 +146,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(InputCheck, LinksInsideTheFolderAreFollowed) {
     ScratchFolder scratch;
     fs::path app = scratch / "app";
-    write_file(app / "main.exe", "MZ");
+    write_bytes(app / "main.exe", windows_program());
     write_file(app / "lib/real.dll", "dll");
     fs::create_symlink("lib/real.dll", app / "alias.dll");
     fs::create_symlink("lib", app / "libs");
@@ -176,7 +177,7 @@ TEST_P(CaseRules, HoldWithoutLocaleData) {
     const CasePair& pair = GetParam();
     ScratchFolder scratch;
     fs::path app = scratch / "app";
-    write_file(app / "main.exe", "MZ");
+    write_bytes(app / "main.exe", windows_program());
     write_file(app / pair.first, "1");
     write_file(app / pair.second, "2");
     fs::create_directories(scratch / "no-locales");

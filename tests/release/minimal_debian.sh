@@ -40,7 +40,8 @@ echo "== unpack the archive there and make a launcher"
 tar -xzf "$archive" -C "$system/opt"
 pack="$(cd "$system" && ls -d opt/qarvel-pack-*/qarvel-pack)"
 mkdir -p "$system/tmp/app/data"
-printf 'MZ, not a real program: the packer does not run it\n' >"$system/tmp/app/app.exe"
+# The headers of a Windows program: qarvel-pack checks them, never runs it.
+python3 "$root_dir/tests/tools/windows_program.py" "$system/tmp/app/app.exe"
 printf 'packed in a minimal Debian\n' >"$system/tmp/app/data/note.txt"
 chroot "$system" "/$pack" --version
 chroot "$system" "/$pack" launcher /tmp/app --main app.exe -o /tmp/out/app-onefile.exe \

@@ -18,7 +18,7 @@ echo "cmake \$*" >>"$work/cmake-calls"
 exit 1
 SHIM
 chmod +x "$work/shims/cmake"
-printf 'program\n' >"$work/app/bin/app.exe"
+python3 "$root/tests/tools/windows_program.py" "$work/app/bin/app.exe"
 printf 'payload\n' >"$work/payload.bin"
 printf '\x89PNG\r\n\x1a\n not an icon' >"$work/picture.png"
 printf '\0\0\1\0\0\0' >"$work/no-images.ico"
@@ -65,7 +65,8 @@ cases=(
   "the product \"com3. .\" leaves the cache folder name 'com3': $device|--product|com3. ."
   "the product holds a control character|--product|tab\there"
   "the company \"<?>\" leaves no name for the cache folder; give a target spec|--company|<?>"
-  "the product \"$long_name\" leaves the cache folder name '$long_name': it is 256 UTF-16 units long, more than the 255 Windows allows in one name; give a target spec|--product|$long_name"
+  "the product is 256 UTF-16 units long; a launcher holds at most 255|--product|$long_name"
+  "the target spec {CACHE_DIR}\\{Acme has an unterminated token {Acme; the launcher would drop it|--target-spec|{CACHE_DIR}\\{Acme"
 )
 for case in "${cases[@]}"; do
   case="$(printf '%b' "$case")"

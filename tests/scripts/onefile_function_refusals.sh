@@ -62,6 +62,8 @@ refused "the value of DESCRIPTION is VERSION, which this function can only read 
 refused "the value of COMPANY is ICON, which this function can only read as a keyword" \
   'COMPANY ICON'
 refused "INTERNAL_NAME has no value" 'COMPANY Acme INTERNAL_NAME'
+refused "the target spec {LOCALAPPDATA}\\Acme holds the unknown token {LOCALAPPDATA}; the tokens are" \
+  'TARGET_SPEC [[{LOCALAPPDATA}\Acme]]'
 # Configured with the host compiler, the function makes its launcher with
 # qarvel-pack, and reads its arguments the same way.
 if cmake --no-warn-unused-cli -S "$work/project" -B "$work/build-host" -G Ninja -DCMAKE_TOOLCHAIN_FILE= \
@@ -118,6 +120,18 @@ warned YES 'ELEVATED TARGET_SPEC [[{program_dir}\cache]]'
 warned NO 'ELEVATED TARGET_SPEC [[{PROGRAM_FILES}\Acme\Tool]]'
 warned NO 'ELEVATED COMPANY Acme'
 warned NO 'TARGET_SPEC [[{TEMP}\Acme\Tool]]'
+# A relative target spec is warned of, with qarvel-pack's words.
+log="$work/relative.log"
+text="the target spec relq\\x does not start at a drive (C:\\) or a folder token"
+if ! configure "$work/build" -DQARVEL_PACK="$pack" -DQARVEL_CASE='TARGET_SPEC [[relq\x]]' >"$log" 2>&1; then
+  echo "FAIL: a relative target spec was refused:" >&2
+  cat "$log" >&2
+  failures=$((failures + 1))
+elif ! tr -s '[:space:]' ' ' <"$log" | grep -qF -- "$text"; then
+  echo "FAIL: a relative target spec was not warned of:" >&2
+  cat "$log" >&2
+  failures=$((failures + 1))
+fi
 
 [ $failures -eq 0 ] || exit 1
 echo "onefile_function_refusals: each bad input refused when the function is called, or at the start of the build"

@@ -1,7 +1,8 @@
 # What Wine cannot show of the Windows qarvel-pack, for a Windows machine:
 # junctions and symbolic links (Wine 8 makes no junction), a file held
 # without read sharing, folders deeper than 260 units, a name with an
-# unpaired surrogate, an output held open by a running program.
+# unpaired surrogate, an output held open by a running program, the default
+# thread count under an affinity.
 #   powershell -ExecutionPolicy Bypass -File packer_checks.ps1 C:\path\to\qarvel-pack.exe
 param([Parameter(Mandatory = $true)][string]$Pack)
 $ErrorActionPreference = 'Stop'
@@ -20,7 +21,8 @@ function Expect-Refusal($name, $result, $needle) {
 
 $app = Join-Path $work 'app'
 New-Item -ItemType Directory -Force (Join-Path $app 'bin'), (Join-Path $app 'lib') | Out-Null
-Set-Content (Join-Path $app 'bin\app.exe') 'MZ'
+# qarvel-pack checks that the main executable is a Windows program.
+Copy-Item (Join-Path $env:SystemRoot 'System32\whoami.exe') (Join-Path $app 'bin\app.exe')
 Set-Content (Join-Path $app 'lib\real.dll') 'dll'
 $outside = Join-Path $work 'outside'
 New-Item -ItemType Directory -Force $outside | Out-Null
@@ -89,6 +91,13 @@ $r = Pack @('launcher', $app, '--main', 'bin\app.exe', '-o', $target)
 $lock.Close()
 Expect-Refusal 'an output that cannot be replaced' $r $target
 if (Get-ChildItem $work -Filter '*.partial-*') { Fail 'a partial file stayed behind' }
+
+# The default thread count follows the processors the process may use
+# (GetProcessAffinityMask), which Wine does not restrict.
+$one = (cmd /c "start /b /wait /affinity 1 `"`" `"$Pack`" --print-default threads" | Out-String).Trim()
+if ($one -ne '1') { Fail "one processor allowed gave $one threads" }
+$all = [int]((& $Pack --print-default threads | Out-String).Trim())
+if ($all -lt 1 -or $all -gt [Environment]::ProcessorCount) { Fail "the default of $all threads" }
 
 Remove-Item -Recurse -Force $work
 if ($failures -gt 0) { Write-Host "$failures failure(s)"; exit 1 }

@@ -27,7 +27,7 @@ description='Nachtfalter, the "moth" \ tool'
 python3 "$root/resources/make_icon.py" --sizes 16,48 -o "$work/custom.ico"
 
 mkdir -p "$work/app/data"
-printf 'not really a program\n' >"$work/app/tool.exe"
+python3 "$root/tests/tools/windows_program.py" "$work/app/tool.exe"
 printf 'some data\n' >"$work/app/data/notes.txt"
 
 build() {
