@@ -3,6 +3,7 @@
 #include "packer/temporary_file.h"
 #include "payload/payload_format.h"
 #include "support/packer_run.h"
+#include "support/windows_program.h"
 
 #include <csignal>
 #include <cstdlib>
@@ -135,7 +136,7 @@ TEST(TemporaryFile, ALinkAtThePredictableNameIsNotWrittenThrough) {
     if (testing_another_build())
         GTEST_SKIP() << "runs the Linux build";
     ScratchFolder scratch;
-    write_file(scratch / "app/main.exe", "MZ");
+    write_bytes(scratch / "app/main.exe", windows_program());
     fs::create_directories(scratch / "out");
     write_file(scratch / "victim.txt", "precious");
     const std::string output = (scratch / "out/p").string();
