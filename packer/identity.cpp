@@ -97,22 +97,6 @@ std::string ascii_upper(const std::string& text) {
     return upper;
 }
 
-// Whether a target spec names a folder on a drive whatever the current
-// folder: a drive letter and a backslash, the same behind \\?\, or a
-// token that expands to such a folder.
-bool starts_at_a_drive(const std::string& target_spec) {
-    std::string spec = ascii_upper(target_spec);
-    if (spec.rfind("\\\\?\\", 0) == 0)
-        spec.erase(0, 4);
-    if (spec.size() >= 3 && spec[0] >= 'A' && spec[0] <= 'Z' && spec[1] == ':' && spec[2] == '\\')
-        return true;
-    for (const char* token : {"{CACHE_DIR}", "{PROGRAM_FILES}", "{HOME}", "{TEMP}", "{PROGRAM}",
-                              "{PROGRAM_BASE}", "{PROGRAM_DIR}"})
-        if (spec.rfind(token, 0) == 0)
-            return true;
-    return false;
-}
-
 std::string without_last_extension(const std::string& file_name) {
     size_t dot = file_name.rfind('.');
     return dot == std::string::npos || dot == 0 ? file_name : file_name.substr(0, dot);
@@ -241,11 +225,6 @@ void complete_identity(Identity& identity, const std::string& output_file_name) 
         identity.elevated_target_spec = identity.target_spec;
     }
     check_target_spec(identity);
-    if (identity.elevated && !starts_at_a_drive(identity.target_spec))
-        throw IdentityError("the target spec " + identity.target_spec +
-                            " of a launcher that asks for administrator rights must start with a "
-                            "drive (C:\\) or a folder token ({PROGRAM_FILES}): a relative, "
-                            "drive-less or network folder cannot be checked");
     if (!identity.icon.empty())
         check_icon_file(identity.icon);
 

@@ -107,22 +107,39 @@ void check_target_spec(const Identity& completed) {
                             " UTF-16 units before any folder token; a launcher's folder holds "
                             "at most " +
                             std::to_string(limit));
+    TemplateStart start = template_start(spec);
+    if (completed.elevated && start != TemplateStart::drive && start != TemplateStart::folder_token)
+        throw spec_error(spec, "of a launcher that asks for administrator rights must start with "
+                               "a drive (C:\\) or a folder token ({PROGRAM_FILES}): a relative, "
+                               "drive-less or network folder cannot be checked");
 }
 
-std::string target_spec_warning(const std::string& spec) {
-    bool at_drive = spec.size() >= 3 && is_drive_letter(spec[0]) && spec[1] == ':' &&
-                    (spec[2] == '\\' || spec[2] == '/');
-    bool network = spec.rfind("\\\\", 0) == 0;
-    bool at_token = false;
+TemplateStart template_start(const std::string& target_spec) {
+    std::string spec = target_spec;
+    if (spec.rfind("\\\\?\\", 0) == 0) {
+        spec.erase(0, 4);
+        if (ascii_upper(spec.substr(0, 4)) == "UNC\\")
+            return TemplateStart::network;
+    } else if (spec.rfind("\\\\", 0) == 0) {
+        return TemplateStart::network;
+    }
+    if (spec.size() >= 3 && is_drive_letter(spec[0]) && spec[1] == ':' &&
+        (spec[2] == '\\' || spec[2] == '/'))
+        return TemplateStart::drive;
     if (!spec.empty() && spec[0] == '{') {
         size_t end = spec.find('}');
         const TemplateToken* token =
             end == std::string::npos ? nullptr : find_token(spec.substr(1, end - 1));
-        at_token = token != nullptr &&
-                   (token->kind == TokenKind::folder || token->kind == TokenKind::program);
+        if (token != nullptr &&
+            (token->kind == TokenKind::folder || token->kind == TokenKind::program))
+            return TemplateStart::folder_token;
     }
+    return TemplateStart::elsewhere;
+}
+
+std::string target_spec_warning(const std::string& spec) {
     std::vector<std::string> faults;
-    if (!at_drive && !network && !at_token)
+    if (template_start(spec) == TemplateStart::elsewhere)
         faults.push_back("does not start at a drive (C:\\) or a folder token ({CACHE_DIR}, "
                          "{PROGRAM_DIR}), so the launcher unpacks below whatever folder it is "
                          "started from");
