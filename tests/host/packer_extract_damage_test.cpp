@@ -7,7 +7,6 @@
 #include <functional>
 #include <gtest/gtest.h>
 #include <random>
-#include <zlib.h>
 
 namespace fs = std::filesystem;
 using namespace qarvel_test;
@@ -29,11 +28,6 @@ Bytes random_bytes(size_t size) {
 const Bytes& big_content() {
     static const Bytes bytes = random_bytes(3 << 20);
     return bytes;
-}
-
-uint32_t checksum_of(const Bytes& content) {
-    auto crc = static_cast<uint32_t>(crc32(0, content.data(), static_cast<uInt>(content.size())));
-    return payload_format::stored_checksum(crc);
 }
 
 // app.exe, then data\big.bin (the damaged one), then z.txt.

@@ -6,18 +6,12 @@
 
 #include <functional>
 #include <gtest/gtest.h>
-#include <zlib.h>
 #include <zstd.h>
 
 namespace fs = std::filesystem;
 using namespace qarvel_test;
 
 namespace {
-
-uint32_t checksum_of(const Bytes& content) {
-    auto crc = static_cast<uint32_t>(crc32(0, content.data(), static_cast<uInt>(content.size())));
-    return payload_format::stored_checksum(crc);
-}
 
 const Bytes main_content = {'M', 'Z', 0x90, 0};
 

@@ -13,17 +13,11 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
-#include <zlib.h>
 
 namespace fs = std::filesystem;
 using namespace qarvel_test;
 
 namespace {
-
-uint32_t checksum_of(const Bytes& content) {
-    auto crc = static_cast<uint32_t>(crc32(0, content.data(), static_cast<uInt>(content.size())));
-    return payload_format::stored_checksum(crc);
-}
 
 const Bytes main_content = {'M', 'Z', 0x90, 0};
 const Bytes library_content = {'l', 'i', 'b'};

@@ -11,6 +11,7 @@
 #include <stdexcept>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <zlib.h>
 #include <zstd.h>
 
 namespace fs = std::filesystem;
@@ -115,6 +116,11 @@ Bytes payload_around(const Bytes& entry_stream) {
     auto tail = qarvel::payload_tail(payload.size());
     payload.insert(payload.end(), tail.begin(), tail.end());
     return payload;
+}
+
+uint32_t checksum_of(const Bytes& content) {
+    auto crc = static_cast<uint32_t>(crc32(0, content.data(), static_cast<uInt>(content.size())));
+    return payload_format::stored_checksum(crc);
 }
 
 void append_entry(Bytes& stream, const std::u16string& name, const Bytes& content,

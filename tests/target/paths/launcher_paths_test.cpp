@@ -96,7 +96,7 @@ TEST(LauncherPaths, FolderTokensAreTheUsersFolders) {
 }
 
 // A temporary folder longer than the room for the target directory cannot
-// stand in the spec: the launch names the template and stops, rather than
+// stand in the template: the launch names the template and stops, rather than
 // expanding {TEMP} to nothing and unpacking at the current drive's root.
 TEST(LauncherPaths, ATemporaryFolderTooLongForThePathAborts) {
     const std::wstring long_folder = L"C:\\" + std::wstring(5000, L't');
