@@ -14,7 +14,10 @@ work="$out/folders"
 # random-looking bytes come from a fixed generator, so that every machine
 # makes the same seeds and a fuzz run with a fixed seed the same findings.
 mkdir -p "$work/app/lib/deep/er" "$work/app/données"
-printf 'MZ main program\n' >"$work/app/main.exe"
+# qarvel-pack takes only a Windows program as the main executable.
+program() { python3 "$(dirname "${BASH_SOURCE[0]}")/../tests/tools/windows_program.py" "$1"; }
+program "$work/app/main.exe"
+program "$work/app/lib/tool.exe"
 printf 'hello\n' >"$work/app/readme.txt"
 : >"$work/app/empty.txt"
 printf 'x%.0s' $(seq 1 3000) >"$work/app/lib/repeat.txt"
@@ -22,7 +25,7 @@ python3 -c 'import random, sys; sys.stdout.buffer.write(random.Random(1500).rand
   >"$work/app/lib/deep/er/random.bin"
 printf 'é\n' >"$work/app/données/日本.txt"
 mkdir -p "$work/single"
-printf 'only\n' >"$work/single/only.exe"
+program "$work/single/only.exe"
 
 seed=0
 packed() {
@@ -31,7 +34,7 @@ packed() {
 }
 packed "$work/app" --main main.exe
 packed "$work/app" --main main.exe --level 1 --window-log 10
-packed "$work/app" --main lib/repeat.txt --level 3
+packed "$work/app" --main lib/tool.exe --level 3
 packed "$work/single" --main only.exe
 packed "$work/single" --main only.exe --level 22
 

@@ -78,7 +78,7 @@ qarvel_check_fuzz() {
   local runs="$1" dir="$QARVEL_BUILD/fuzz-check" status=0
   rm -rf "$dir"
   mkdir -p "$dir/corpus" "$dir/artifacts" "$dir/regressions"
-  qarvel_make_fuzz_seeds "$dir"
+  qarvel_make_fuzz_seeds "$dir" || return 1
   cp "$QARVEL_FUZZ_REGRESSIONS"/* "$dir/regressions/"
   cp "$QARVEL_ROOT/fuzz/payload.dict" "$dir/"
   (cd "$dir" && LC_ALL=C ls -1 seeds/* regressions/* | paste -sd, >seed_inputs.txt)
@@ -95,7 +95,7 @@ qarvel_check_fuzz() {
 # finding.
 qarvel_run_fuzz() {
   local seconds="$1" dir="$QARVEL_FUZZ_BUILD" status=0
-  qarvel_make_fuzz_seeds "$dir"
+  qarvel_make_fuzz_seeds "$dir" || return 1
   mkdir -p "$dir/corpus" "$dir/artifacts"
   "$dir/payload_fuzzer" -max_total_time="$seconds" "${qarvel_fuzz_options[@]}" \
     -dict="$QARVEL_ROOT/fuzz/payload.dict" -artifact_prefix="$dir/artifacts/" \
