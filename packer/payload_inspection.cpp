@@ -228,15 +228,16 @@ std::string first_payload_fault(const unsigned char* payload, uint64_t payload_b
     return "";
 }
 
-uint32_t existing_file_checksum(const fs::path& path) {
+bool existing_file_is_up_to_date(const fs::path& path, uint64_t entry_size,
+                                 uint32_t entry_checksum) {
     std::ifstream in(path, std::ios::binary);
     if (!in)
-        return 0;
+        return payload_format::file_is_up_to_date(false, 0, 0, entry_size, entry_checksum);
     std::vector<char> chunk(1 << 16);
     StreamChecksum sum = checksum_stream(in, chunk);
-    if (sum.read_failed || sum.bytes == 0)
-        return 0;
-    return payload_format::stored_checksum(sum.crc32);
+    return payload_format::file_is_up_to_date(!sum.read_failed, sum.bytes,
+                                              payload_format::stored_checksum(sum.crc32),
+                                              entry_size, entry_checksum);
 }
 
 namespace {
@@ -260,7 +261,8 @@ class ExtractVisitor : public EntryVisitor {
         // Every level below the folder is reached without following a link,
         // so no file lands outside it.
         OpenFolder parent = folder_.below(relative_path.parent_path());
-        if (existing_file_checksum(parent.path() / relative_path.filename()) == entry.checksum) {
+        if (existing_file_is_up_to_date(parent.path() / relative_path.filename(), entry.size,
+                                        entry.checksum)) {
             ++summary_.up_to_date;
             return;
         }

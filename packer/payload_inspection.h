@@ -49,8 +49,8 @@ struct ExtractSummary {
 ExtractSummary extract_payload(const unsigned char* payload, uint64_t payload_bytes,
                                const std::filesystem::path& folder);
 
-// The CRC-32 the launcher computes for a file on disk: 0 when it cannot be
-// read or is empty, 1 in place of a computed 0.
-uint32_t existing_file_checksum(const std::filesystem::path& path);
+// Whether the file at path holds an entry's content, by the launcher's rule.
+bool existing_file_is_up_to_date(const std::filesystem::path& path, uint64_t entry_size,
+                                 uint32_t entry_checksum);
 
 } // namespace qarvel

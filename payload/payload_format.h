@@ -41,6 +41,25 @@ constexpr uint32_t stored_checksum(uint32_t crc32_value) {
     return crc32_value == 0 ? 1 : crc32_value;
 }
 
+// Whether a file on disk holds an entry's content, for the launcher and
+// qarvel-pack extract alike: it has the entry's size and the stored form of
+// its CRC-32 equals the stored checksum, and an empty file holds an empty
+// entry. A file that cannot be read, and an empty one, count as checksum 0.
+// readable: the file exists and its size is known; file_checksum is
+// consulted only when file_bytes is entry_size and not 0, so a caller need
+// not read a file of another size.
+constexpr bool file_is_up_to_date(bool readable, uint64_t file_bytes, uint32_t file_checksum,
+                                  uint64_t entry_size, uint32_t entry_checksum) {
+    if (!readable)
+        return entry_checksum == 0;
+    if (file_bytes == 0)
+        return entry_size == 0 || entry_checksum == 0;
+    return file_bytes == entry_size && file_checksum == entry_checksum;
+}
+static_assert(file_is_up_to_date(true, 0, 0, 0, stored_checksum(0)), "an empty file, empty entry");
+static_assert(!file_is_up_to_date(false, 0, 0, 0, stored_checksum(0)), "a missing file is written");
+static_assert(!file_is_up_to_date(true, 5, 7, 6, 7), "another size differs");
+
 // Zero bytes between the end of the frame and the trailer: at least one, so
 // that a read past the frame always meets bytes that begin no frame.
 constexpr uint64_t padding_before_trailer(uint64_t frame_end_offset) {

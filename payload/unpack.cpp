@@ -79,7 +79,7 @@ static OnDisk compare_with_disk(const EntryFields& entry) {
         FILE_ATTRIBUTE_NORMAL | (protected_target ? FILE_FLAG_OPEN_REPARSE_POINT : 0), nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         DWORD error = GetLastError();
-        if (entry.checksum == 0)
+        if (payload_format::file_is_up_to_date(false, 0, 0, entry.size, entry.checksum))
             return OnDisk::up_to_date;
         return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? OnDisk::missing
                                                                               : OnDisk::differing;
@@ -91,13 +91,10 @@ static OnDisk compare_with_disk(const EntryFields& entry) {
     LARGE_INTEGER size = {};
     bool sized = GetFileSizeEx(file, &size) != 0;
     uint64_t bytes = sized ? static_cast<uint64_t>(size.QuadPart) : 0;
-    bool up_to_date;
-    if (bytes == 0)
-        up_to_date = (sized && entry.size == 0) || entry.checksum == 0;
-    else if (bytes != entry.size)
-        up_to_date = false;
-    else
-        up_to_date = mapped_file_checksum(file, bytes) == entry.checksum;
+    uint32_t checksum =
+        sized && bytes != 0 && bytes == entry.size ? mapped_file_checksum(file, bytes) : 0;
+    bool up_to_date =
+        payload_format::file_is_up_to_date(sized, bytes, checksum, entry.size, entry.checksum);
     CloseHandle(file);
     return up_to_date ? OnDisk::up_to_date : OnDisk::differing;
 }
