@@ -213,7 +213,7 @@ function(_qarvel_onefile_launcher name)
   # that the launcher finds through its section table; only this object
   # depends on them, so a new payload re-assembles it and relinks.
   file(CONFIGURE OUTPUT "${work}/attached_payload.S" CONTENT [[
-#include "launcher/image_layout.h"
+#include "format/image_layout.h"
     .section QARVEL_PAYLOAD_SECTION_NAME,"dr"
     .incbin "@payload@"
 ]] @ONLY)

@@ -8,9 +8,10 @@
 // gives at that point, and fail only where a plain decode has no more to
 // give. Anything else (another exception, a crash, a sanitizer report, a
 // leak, a hang, other bytes) is a finding.
+#include "format/payload_format.h"
 #include "packer/entry_stream.h"
 #include "packer/payload_failure.h"
-#include "payload/payload_format.h"
+#include "payload/content_chunk.h"
 #include "payload/payload_reader.h"
 
 #include <algorithm>
@@ -42,7 +43,7 @@ constexpr size_t read_sizes[] = {0,
                                  3,
                                  8,
                                  4,
-                                 payload_format::content_chunk_bytes,
+                                 content_chunk_bytes,
                                  payload_output_buffer_bytes - 1,
                                  payload_output_buffer_bytes,
                                  payload_output_buffer_bytes + 1,
@@ -64,7 +65,7 @@ class CappedVisitor : public qarvel::EntryVisitor {
         inside_ = true;
     }
     void entry_content(const unsigned char*, size_t size) override {
-        if (size == 0 || size > payload_format::content_chunk_bytes)
+        if (size == 0 || size > content_chunk_bytes)
             finding("a content chunk of an unexpected size");
         count(size);
     }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "launcher/image_layout.h"
+#include "format/image_layout.h"
 
 #include <cstddef>
 

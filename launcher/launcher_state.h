@@ -1,6 +1,7 @@
 #pragma once
 
-#include "payload/payload_format.h"
+#include "format/payload_format.h"
+#include "payload/content_chunk.h"
 
 #include <cstddef>
 
@@ -23,4 +24,4 @@ extern wchar_t target_directory[path_capacity_units];
 extern wchar_t main_executable_path[path_capacity_units];
 extern wchar_t entry_name[payload_format::name_capacity_units];
 extern wchar_t entry_path[path_capacity_units];
-extern unsigned char copy_buffer[payload_format::content_chunk_bytes];
+extern unsigned char copy_buffer[content_chunk_bytes];

@@ -1,8 +1,9 @@
 #include "packer/entry_name.h"
 
+#include "format/payload_format.h"
 #include "packer/printable_name.h"
 #include "packer/windows_name.h"
-#include "payload/payload_format.h"
+#include "payload/lock_file_name.h"
 
 #include "packer/upcase_table.h"
 
@@ -64,7 +65,7 @@ std::string entry_name_problem(const std::u16string& name) {
     if (name.size() >= 2 && name[1] == u':' && ascii_upper(name[0]) >= u'A' &&
         ascii_upper(name[0]) <= u'Z')
         return "starts with a drive letter";
-    if (windows_name_key(name) == windows_name_key(payload_format::lock_file_name))
+    if (windows_name_key(name) == windows_name_key(lock_file_name))
         return "is the name of the launcher's lock file in the cache folder";
     size_t start = 0;
     while (true) {

@@ -2,14 +2,14 @@
 
 #include "packer/payload_failure.h"
 #include "payload/entry_header.h"
-#include "payload/payload_format.h"
+#include "format/payload_format.h"
 #include "payload/payload_reader.h"
 
 namespace qarvel {
 
 uint64_t read_entry_stream(EntryVisitor& visitor) {
     uint64_t stream_bytes = 0;
-    unsigned char chunk[payload_format::content_chunk_bytes];
+    unsigned char chunk[content_chunk_bytes];
     char16_t name[payload_format::name_capacity_units];
     EntryFields fields;
     EntryHeader entry;

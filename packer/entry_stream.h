@@ -6,7 +6,8 @@
 // content in chunks. Memory stays bounded whatever the bytes claim, so any
 // input can be fed to it.
 
-#include "payload/payload_format.h"
+#include "format/payload_format.h"
+#include "payload/content_chunk.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -25,7 +26,7 @@ class EntryVisitor {
     virtual ~EntryVisitor() = default;
     virtual void entry_begins(const EntryHeader& entry) = 0;
     // The entry's content, in stream order, in chunks of at most
-    // payload_format::content_chunk_bytes; nothing for an empty entry.
+    // content_chunk_bytes; nothing for an empty entry.
     virtual void entry_content(const unsigned char* bytes, size_t size) = 0;
     virtual void entry_ends(const EntryHeader& entry) = 0;
 };

@@ -1,7 +1,7 @@
 #include "packer/identity.h"
 #include "packer/host_files.h"
 
-#include "launcher/image_layout.h"
+#include "format/image_layout.h"
 #include "packer/target_spec_check.h"
 #include "packer/utf16.h"
 #include "packer/windows_name.h"

@@ -1,6 +1,6 @@
 #include "packer/launcher_image.h"
 
-#include "launcher/image_layout.h"
+#include "format/image_layout.h"
 #include "packer/pe_records.h"
 
 #include <algorithm>

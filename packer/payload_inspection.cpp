@@ -10,7 +10,7 @@
 #include "packer/printable_name.h"
 #include "packer/temporary_file.h"
 #include "packer/utf16.h"
-#include "payload/payload_format.h"
+#include "format/payload_format.h"
 #include "payload/payload_reader.h"
 
 #include <algorithm>

@@ -1,9 +1,9 @@
 #include "packer/payload_locator.h"
 
-#include "launcher/image_layout.h"
+#include "format/image_layout.h"
 #include "packer/host_files.h"
 #include "packer/pe_records.h"
-#include "payload/payload_format.h"
+#include "format/payload_format.h"
 
 #include <algorithm>
 #include <cstring>

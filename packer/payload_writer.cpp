@@ -3,7 +3,7 @@
 
 #include "packer/file_checksum.h"
 #include "packer/temporary_file.h"
-#include "payload/payload_format.h"
+#include "format/payload_format.h"
 
 #include <fstream>
 #include <memory>

@@ -1,4 +1,4 @@
-#include "launcher/image_layout.h"
+#include "format/image_layout.h"
 #include "payload/payload_reader.h"
 
 #include <cstring>

@@ -5,7 +5,7 @@
 #include "launcher/launcher_state.h"
 #include "paths/directories.h"
 #include "paths/protected_target.h"
-#include "payload/payload_format.h"
+#include "payload/lock_file_name.h"
 
 #include <windows.h>
 
@@ -36,7 +36,7 @@ bool take_cache_lock() {
     append_bounded(lock_path, path_capacity_units, L"\\");
     // wchar_t is UTF-16 on Windows, as the format's names are.
     append_bounded(lock_path, path_capacity_units,
-                   reinterpret_cast<const wchar_t*>(payload_format::lock_file_name));
+                   reinterpret_cast<const wchar_t*>(lock_file_name));
     // The lock lives in the target directory, which a first launch makes.
     ensure_parent_directories(lock_path);
     HANDLE file = open_lock_file();

@@ -7,7 +7,7 @@
 // It reads as the launcher always has: the name one unit at a time, then
 // the size and the checksum.
 
-#include "payload/payload_format.h"
+#include "format/payload_format.h"
 #include "payload/payload_reader.h"
 
 #include <cstddef>

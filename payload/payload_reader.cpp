@@ -1,7 +1,7 @@
 #include "payload/payload_reader.h"
 
 #include "launcher/failure.h"
-#include "payload/payload_format.h"
+#include "format/payload_format.h"
 
 #include <cstdlib>
 #include <cstring>

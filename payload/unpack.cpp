@@ -1,5 +1,6 @@
 #include "payload/unpack.h"
 
+#include "format/payload_format.h"
 #include "launcher/bounded_copy.h"
 #include "launcher/failure.h"
 #include "launcher/launcher_state.h"
@@ -7,9 +8,9 @@
 #include "paths/environment.h"
 #include "paths/protected_target.h"
 #include "payload/cache_lock.h"
+#include "payload/content_chunk.h"
 #include "payload/entry_header.h"
 #include "payload/partial_file.h"
-#include "payload/payload_format.h"
 #include "payload/payload_reader.h"
 
 #include <windows.h>
@@ -206,9 +207,8 @@ static void unpack_entry(const EntryFields& entry) {
     // not checksummed: only what is written is checked.
     uLong checksum = crc32(0L, Z_NULL, 0);
     for (uint64_t remaining = entry.size; remaining > 0;) {
-        DWORD chunk = remaining < payload_format::content_chunk_bytes
-                          ? static_cast<DWORD>(remaining)
-                          : payload_format::content_chunk_bytes;
+        DWORD chunk =
+            remaining < content_chunk_bytes ? static_cast<DWORD>(remaining) : content_chunk_bytes;
         read_payload(copy_buffer, chunk);
         remaining -= chunk;
         if (output.file == INVALID_HANDLE_VALUE)

@@ -7,7 +7,7 @@
 //   work_floors decompress-crc PAYLOAD LIST ROOT
 // LIST names the files, one relative path a line, in payload order.
 #include "bench_common.h"
-#include "payload/payload_format.h"
+#include "format/payload_format.h"
 
 #include <windows.h>
 #include <zlib.h>

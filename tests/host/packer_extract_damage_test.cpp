@@ -1,7 +1,7 @@
 // qarvel-pack extract and list on damaged payloads: a fault names the entry
 // where it lies, says "error" once at most, and extract leaves no damaged or
 // half-written file under an entry's name.
-#include "payload/payload_format.h"
+#include "format/payload_format.h"
 #include "support/packer_run.h"
 
 #include <functional>

@@ -1,7 +1,7 @@
 // qarvel-pack verify, list and extract on crafted payloads and on payloads
 // carried inside an executable's bytes.
 #include "packer/payload_writer.h"
-#include "payload/payload_format.h"
+#include "format/payload_format.h"
 #include "support/packer_run.h"
 
 #include <functional>

@@ -2,7 +2,7 @@
 // chosen way, byte for byte.
 #include "packer/app_folder.h"
 #include "packer/payload_writer.h"
-#include "payload/payload_format.h"
+#include "format/payload_format.h"
 #include "tests/tools/generated_bytes.h"
 
 #include <CLI/CLI.hpp>

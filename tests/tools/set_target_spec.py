@@ -9,7 +9,7 @@ to test the launcher's own failure at run time.
 import sys
 
 MAGIC = b"Qarvel constants"
-SPEC_UNITS = 4096  # launcher/image_layout.h: target_spec_capacity_units
+SPEC_UNITS = 4096  # format/image_layout.h: target_spec_capacity_units
 # The record: the magic, the target spec, company and product (256 units
 # each), version (32), then the elevated target spec.
 SLOTS = [16, 16 + 2 * (4096 + 256 + 256 + 32)]

@@ -1,7 +1,7 @@
 #include "support/packer_run.h"
 
 #include "packer/payload_writer.h"
-#include "payload/payload_format.h"
+#include "format/payload_format.h"
 
 #include <cstdlib>
 #include <fstream>

@@ -22,14 +22,6 @@ constexpr size_t trailer_alignment = 8;
 constexpr size_t max_name_units = 1023;
 constexpr size_t name_capacity_units = max_name_units + 1;
 
-// The launcher keeps its cache lock in a file of this name in the target
-// folder, so no top-level entry may have it (in any letter case).
-constexpr char16_t lock_file_name[] = u".qarvel-lock";
-
-// Entry content is copied, and checksummed, in chunks of at most this many
-// bytes, so memory use does not follow the size of a file.
-constexpr size_t content_chunk_bytes = 32768;
-
 // Largest decoder window the launcher accepts (zstd's default limit).
 constexpr unsigned max_window_log = 27;
 
