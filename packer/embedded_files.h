@@ -2,7 +2,8 @@
 
 // Files qarvel-pack carries inside itself, so that the one program is all a
 // user needs to make a launcher: the launcher image built by the project's
-// mingw-w64 build, the manifest template and the default icon.
+// mingw-w64 build, the notices of what that image holds, the manifest
+// template and the default icon.
 
 #include <cstddef>
 

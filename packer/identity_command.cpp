@@ -6,33 +6,12 @@
 #include "packer/target_spec_check.h"
 #include "packer/utf16.h"
 
-#include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <utility>
 #include <vector>
 
 namespace qarvel {
-namespace {
-
-// A CMake bracket argument holds any text without a newline, as long as its
-// closing bracket appears neither in it nor across its end.
-std::string cmake_bracket(const std::string& text) {
-    std::string equals;
-    while ((text + "]").find("]" + equals + "]") != std::string::npos)
-        equals += '=';
-    return "[" + equals + "[" + text + "]" + equals + "]";
-}
-
-std::string cmake_variable(const std::string& name) {
-    std::string variable;
-    for (char c : name)
-        variable += c == '-' ? '_' : static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return variable;
-}
-
-} // namespace
-
 void add_identity_options(CLI::App* command, Identity& identity) {
     command
         ->add_option("--company", identity.company,
@@ -89,8 +68,6 @@ void add_identity_command(CLI::App& app, IdentityCommandArguments& args, CLI::Ap
         ->type_name("OUT.exe")
         ->required();
     add_identity_options(*command, args.identity);
-    (*command)->add_flag("--cmake", args.cmake,
-                         "print CMake set() commands of QARVEL_IDENTITY_... variables");
     (*command)->footer("Example:\n  qarvel-pack identity -o inkwell.exe --company \"Acme Tools\" "
                        "--product Inkwell --version 2.4.1.0");
 }
@@ -114,18 +91,14 @@ int run_identity_command(const IdentityCommandArguments& args) {
         {"description", identity.description},
         {"original-filename", identity.original_filename},
         {"internal-name", identity.internal_name},
-        {"elevated",
-         args.cmake ? (identity.elevated ? "TRUE" : "FALSE") : (identity.elevated ? "yes" : "no")},
-        {"windowed",
-         args.cmake ? (identity.windowed ? "TRUE" : "FALSE") : (identity.windowed ? "yes" : "no")},
+        {"elevated", identity.elevated ? "yes" : "no"},
+        {"windowed", identity.windowed ? "yes" : "no"},
         {"warning", warning},
         {"elevated-warning", elevated_folder_warning(identity)},
         {"target-spec-warning", target_spec_warning(identity.target_spec)},
     };
     for (const auto& [name, value] : fields)
-        std::printf(args.cmake ? "set(QARVEL_IDENTITY_%s %s)\n" : "%s: %s\n",
-                    args.cmake ? cmake_variable(name).c_str() : name,
-                    args.cmake ? cmake_bracket(value).c_str() : value.c_str());
+        std::printf("%s: %s\n", name, value.c_str());
     return 0;
 }
 

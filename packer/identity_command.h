@@ -15,11 +15,10 @@ void add_identity_options(CLI::App* command, Identity& identity);
 struct IdentityCommandArguments {
     Identity identity;
     std::string output;
-    bool cmake = false;
 };
 
-// qarvel-pack identity: prints the completed identity, as "name: value"
-// lines or as CMake set() commands, or throws IdentityError.
+// qarvel-pack identity: prints the completed identity as "name: value"
+// lines, or throws IdentityError.
 void add_identity_command(CLI::App& app, IdentityCommandArguments& args, CLI::App** command);
 int run_identity_command(const IdentityCommandArguments& args);
 

@@ -113,7 +113,7 @@ LauncherConstants launcher_constants(const Identity& completed) {
     return constants;
 }
 
-int make_launcher(const LauncherArguments& args) {
+void make_launcher(const LauncherArguments& args) {
     std::vector<unsigned char> image = bytes_of(launcher_image_file());
     if (image.empty())
         throw std::runtime_error("this qarvel-pack was built without a launcher image, so it "
@@ -211,7 +211,6 @@ int make_launcher(const LauncherArguments& args) {
                      args.output.c_str(), identity.windowed ? "windowed" : "console",
                      static_cast<unsigned long long>(launcher_bytes),
                      static_cast<unsigned long long>(payload_bytes));
-    return 0;
 }
 
 } // namespace qarvel

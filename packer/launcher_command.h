@@ -25,8 +25,8 @@ struct LauncherConstants;
 // the launcher is made.
 LauncherConstants launcher_constants(const Identity& completed);
 
-// Throws std::runtime_error with one line for bad input; writes nothing then.
-// Returns the exit code otherwise.
-int make_launcher(const LauncherArguments& args);
+// Writes the launcher, or throws std::runtime_error with one line for bad
+// input and writes nothing.
+void make_launcher(const LauncherArguments& args);
 
 } // namespace qarvel

@@ -379,7 +379,8 @@ int run(int argc, char** argv) {
                                                   launcher_command->count("--window-log") +
                                                   launcher_command->count("--threads") >
                                               0;
-            return qarvel::make_launcher(launcher_args);
+            qarvel::make_launcher(launcher_args);
+            return 0;
         }
         if (*list_command)
             return list(list_args);

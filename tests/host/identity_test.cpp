@@ -358,25 +358,4 @@ TEST(IdentityCommand, RefusesWithOneLine) {
                           "opens as a device; give a target spec\n");
 }
 
-// CMake itself reads the --cmake answer back: texts that hold brackets,
-// semicolons, quotes and backslashes arrive whole.
-TEST(IdentityCommand, AnswersCMakeWithTextsWhole) {
-    qarvel_test::ScratchFolder scratch;
-    const std::string product = "a;b]]c]=]d \"q\" \\ ${x}]";
-    auto answer = run_pack({"identity", "--cmake", "-o", "a.exe", "--product", product,
-                            "--target-spec", "{PROGRAM_DIR}\\x;y", "--elevated"});
-    ASSERT_EQ(answer.exit_code, 0) << answer.err;
-    qarvel_test::write_file(scratch / "answer.cmake", answer.out);
-    qarvel_test::write_file(scratch / "read.cmake",
-                            "include(answer.cmake)\n"
-                            "foreach(v PRODUCT DESCRIPTION TARGET_SPEC ELEVATED WINDOWED)\n"
-                            "  message(NOTICE \"${v}=${QARVEL_IDENTITY_${v}}|\")\n"
-                            "endforeach()\n");
-    auto read = run("sh", {"-c", "cd '" + scratch.path().string() + "' && cmake -P read.cmake"});
-    ASSERT_EQ(read.exit_code, 0) << read.err;
-    EXPECT_EQ(read.err, "PRODUCT=" + product + "|\nDESCRIPTION=" + product +
-                            "|\nTARGET_SPEC={PROGRAM_DIR}\\x;y|\nELEVATED=TRUE|\n"
-                            "WINDOWED=FALSE|\n");
-}
-
 } // namespace
