@@ -9,8 +9,8 @@
 // give. Anything else (another exception, a crash, a sanitizer report, a
 // leak, a hang, other bytes) is a finding.
 #include "format/payload_format.h"
-#include "packer/entry_stream.h"
-#include "packer/payload_failure.h"
+#include "packer/payload/entry_stream.h"
+#include "packer/payload/payload_failure.h"
 #include "payload/content_chunk.h"
 #include "payload/payload_reader.h"
 

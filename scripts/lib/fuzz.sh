@@ -63,7 +63,7 @@ qarvel_fuzz_line_coverage() {
   llvm-profdata merge -sparse "$dir"/coverage-*.profraw -o "$dir/coverage.profdata"
   llvm-cov report "$QARVEL_FUZZ_BUILD/payload_fuzzer_coverage" -instr-profile="$dir/coverage.profdata" \
     "$QARVEL_ROOT/payload/payload_reader.cpp" "$QARVEL_ROOT/payload/entry_header.h" \
-    "$QARVEL_ROOT/packer/entry_stream.cpp" \
+    "$QARVEL_ROOT/packer/payload/entry_stream.cpp" \
     | awk 'NR > 2 && NF >= 10 && $1 != "TOTAL" { printf "fuzz: line coverage of %s: %s (%d of %d lines)\n", $1, $10, $8 - $9, $8 }'
 }
 

@@ -1,7 +1,7 @@
 // The identity rules every way of building a launcher asks: the default
 // cache folder, the refusals of names Windows cannot create, the version
 // and icon checks and the defaults of the version information.
-#include "packer/identity.h"
+#include "packer/identity/identity.h"
 
 #include "support/packer_run.h"
 

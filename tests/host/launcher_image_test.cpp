@@ -1,7 +1,7 @@
 // The largest payload a launcher can carry, found without writing it: the
 // layout alone decides, from the carried image and the sizes.
-#include "packer/embedded_files.h"
-#include "packer/launcher_image.h"
+#include "packer/image/embedded_files.h"
+#include "packer/image/launcher_image.h"
 #include "support/packer_run.h"
 #include "support/windows_program.h"
 

@@ -1,7 +1,7 @@
 // A payload file that another program cuts short while qarvel-pack reads it
 // through its mapping: one line and exit code 1, and no partial output left.
-#include "packer/mapped_file.h"
-#include "packer/temporary_file.h"
+#include "packer/files/mapped_file.h"
+#include "packer/files/temporary_file.h"
 #include "support/packer_run.h"
 
 #include <gtest/gtest.h>

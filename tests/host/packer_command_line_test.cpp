@@ -1,7 +1,7 @@
 // qarvel-pack as a user meets it on the command line: its own one-line
 // messages for wrong commands and outputs, and nothing left behind when a
 // create fails or is interrupted.
-#include "packer/payload_writer.h"
+#include "packer/payload/payload_writer.h"
 #include "support/packer_run.h"
 #include "support/windows_program.h"
 

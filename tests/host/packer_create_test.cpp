@@ -1,7 +1,7 @@
 // qarvel-pack create, read back: by verify, list and extract, by the
 // launcher's reader for names and frame parameters, and across thread counts.
-#include "packer/payload_inspection.h"
 #include "format/payload_format.h"
+#include "packer/payload/payload_inspection.h"
 #include "support/packer_run.h"
 #include "support/windows_program.h"
 

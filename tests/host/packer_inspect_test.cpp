@@ -1,7 +1,7 @@
 // qarvel-pack verify, list and extract on crafted payloads and on payloads
 // carried inside an executable's bytes.
-#include "packer/payload_writer.h"
 #include "format/payload_format.h"
+#include "packer/payload/payload_writer.h"
 #include "support/packer_run.h"
 
 #include <functional>

@@ -1,7 +1,7 @@
 // What qarvel-pack writes stays inside the folder it was given, whatever
 // another local user plants there.
-#include "packer/temporary_file.h"
 #include "format/payload_format.h"
+#include "packer/files/temporary_file.h"
 #include "support/packer_run.h"
 #include "support/windows_program.h"
 

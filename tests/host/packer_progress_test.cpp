@@ -1,8 +1,8 @@
 // Progress reported while a long pack works, with one compression thread and
 // with several: it follows the compressor, not the reading of the files,
 // which ends long before the compressor does.
-#include "packer/app_folder.h"
-#include "packer/payload_writer.h"
+#include "packer/payload/app_folder.h"
+#include "packer/payload/payload_writer.h"
 #include "support/packer_run.h"
 
 #include <gtest/gtest.h>

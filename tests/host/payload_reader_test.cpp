@@ -1,6 +1,6 @@
 // The launcher's payload reader, run natively: exact counts in stream order
 // across decoded-buffer boundaries, and each failure with its message.
-#include "packer/payload_failure.h"
+#include "packer/payload/payload_failure.h"
 #include "payload/payload_reader.h"
 #include "support/packer_run.h"
 

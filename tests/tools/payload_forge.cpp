@@ -1,8 +1,8 @@
 // payload-forge: makes payloads for the tests, well-formed or broken in one
 // chosen way, byte for byte.
-#include "packer/app_folder.h"
-#include "packer/payload_writer.h"
 #include "format/payload_format.h"
+#include "packer/payload/app_folder.h"
+#include "packer/payload/payload_writer.h"
 #include "tests/tools/generated_bytes.h"
 
 #include <CLI/CLI.hpp>

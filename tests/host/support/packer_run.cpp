@@ -1,7 +1,7 @@
 #include "support/packer_run.h"
 
-#include "packer/payload_writer.h"
 #include "format/payload_format.h"
+#include "packer/payload/payload_writer.h"
 
 #include <cstdlib>
 #include <fstream>

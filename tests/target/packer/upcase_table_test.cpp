@@ -1,6 +1,6 @@
 // The packer refuses names that differ only in letter case by its own table
 // of upper cases; here the table meets the system's own, unit by unit.
-#include "packer/upcase_table.h"
+#include "packer/payload/upcase_table.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>

@@ -1,0 +1,128 @@
+#include "packer/commands/inspect_commands.h"
+
+#include "packer/files/host_files.h"
+#include "packer/payload/payload_inspection.h"
+#include "packer/payload/payload_locator.h"
+#include "packer/payload/printable_name.h"
+
+#include <cinttypes>
+#include <cstdio>
+#include <filesystem>
+#include <stdexcept>
+
+namespace fs = std::filesystem;
+
+namespace qarvel {
+namespace {
+
+unsigned long long as_ull(uint64_t value) {
+    return static_cast<unsigned long long>(value);
+}
+
+// A fault of the payload's own bytes, in one line that names the file, as
+// list, verify and extract all say it.
+int report_fault(const std::string& file, const std::string& fault) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "qarvel-pack: %s: %s\n", file.c_str(), fault.c_str());
+    return 1;
+}
+
+// CLI::ExistingFile with the name read as UTF-8, as every path here is.
+const CLI::Validator existing_file(
+    [](std::string& name) -> std::string {
+        std::error_code error;
+        auto status = fs::status(utf8_path(name), error);
+        if (!fs::exists(status))
+            return "no such file: " + name;
+        if (fs::is_directory(status))
+            return name + " is a folder; name a payload or a launcher";
+        return {};
+    },
+    "");
+
+void add_file_argument(CLI::App* command, InspectArguments& args) {
+    command->add_option("FILE", args.file, "a payload, or a launcher built around one")
+        ->required()
+        ->type_name("")
+        ->check(existing_file);
+}
+
+} // namespace
+
+InspectCommands add_inspect_commands(CLI::App& app, InspectArguments& list_args,
+                                     InspectArguments& verify_args,
+                                     InspectArguments& extract_args) {
+    InspectCommands commands;
+    commands.list = app.add_subcommand(
+        "list", "print each entry's size, stored checksum and name, the main executable first");
+    add_file_argument(commands.list, list_args);
+    commands.list->footer("Example:\n  qarvel-pack list app-onefile.exe");
+    commands.verify = app.add_subcommand(
+        "verify", "decode the whole payload and check every entry's name and checksum, the end of "
+                  "the stream and the trailer; exits with 1 and the first fault found");
+    add_file_argument(commands.verify, verify_args);
+    commands.verify->add_flag("-q,--quiet", verify_args.quiet,
+                              "print nothing when the payload is sound");
+    commands.verify->footer("Example:\n  qarvel-pack verify app-onefile.exe");
+    commands.extract = app.add_subcommand(
+        "extract", "write the entries below DIR as the launcher writes them below its target "
+                   "directory, leaving files with matching checksums alone");
+    add_file_argument(commands.extract, extract_args);
+    commands.extract
+        ->add_option("-o,--output", extract_args.output,
+                     "the folder to write into; created when missing")
+        ->type_name("DIR")
+        ->required();
+    commands.extract->add_flag("-q,--quiet", extract_args.quiet, "print nothing on success");
+    commands.extract->footer("Example:\n  qarvel-pack extract app-onefile.exe -o unpacked");
+    return commands;
+}
+
+int list_payload_file(const InspectArguments& args) {
+    const LoadedPayload payload(args.file);
+    try {
+        list_payload(payload.data(), payload.location.size, [](const EntryHeader& entry) {
+            std::printf("%12llu  %08" PRIx32 "  %s\n", as_ull(entry.size), entry.checksum,
+                        printable_name(entry.name).c_str());
+        });
+    } catch (const PayloadFault& fault) {
+        return report_fault(args.file, fault.what());
+    }
+    return 0;
+}
+
+int verify_payload_file(const InspectArguments& args) {
+    const LoadedPayload payload(args.file);
+    PayloadSummary summary;
+    std::string fault = first_payload_fault(payload.data(), payload.location.size, &summary);
+    if (!fault.empty())
+        return report_fault(args.file, fault);
+    if (!args.quiet)
+        std::printf("%s: sound: %zu entries, %llu content bytes, a payload of %llu bytes at offset "
+                    "%zu\n",
+                    args.file.c_str(), summary.entries, as_ull(summary.content_bytes),
+                    as_ull(payload.location.size), payload.location.offset);
+    return 0;
+}
+
+int extract_payload_file(const InspectArguments& args) {
+    std::error_code error;
+    auto status = fs::status(utf8_path(args.output), error);
+    if (fs::exists(status) && !fs::is_directory(status))
+        throw std::runtime_error(args.output +
+                                 " is a file; extract writes into a folder, name one with -o");
+    const LoadedPayload payload(args.file);
+    ExtractSummary summary;
+    try {
+        summary = extract_payload(payload.data(), payload.location.size, utf8_path(args.output));
+    } catch (const PayloadFault& fault) {
+        return report_fault(args.file, fault.what());
+    }
+    if (!args.quiet)
+        std::printf("%s: %zu files written, %zu up to date, into %s; main executable '%s'\n",
+                    args.file.c_str(), summary.written, summary.up_to_date, args.output.c_str(),
+                    printable_name(summary.main_name).c_str());
+    return 0;
+}
+
+} // namespace qarvel

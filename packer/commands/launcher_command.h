@@ -1,0 +1,37 @@
+#pragma once
+
+// qarvel-pack launcher: a finished launcher from an application folder or a
+// payload, completed from the launcher image qarvel-pack carries.
+
+#include "packer/identity/identity.h"
+#include "packer/payload/payload_writer.h"
+
+#include <CLI/CLI.hpp>
+
+#include <string>
+
+namespace qarvel {
+
+struct LauncherArguments {
+    std::string folder, main_path, payload, output, depfile;
+    Identity identity;
+    CompressionOptions compression;
+    bool compression_given = false;
+    bool quiet = false;
+};
+
+struct LauncherConstants;
+
+// The options mean what they mean for create.
+CLI::App* add_launcher_command(CLI::App& app, LauncherArguments& args);
+
+// The texts a launcher reads, from a completed identity; throws
+// std::runtime_error when one does not fit its room in the image, however
+// the launcher is made.
+LauncherConstants launcher_constants(const Identity& completed);
+
+// Writes the launcher, or throws std::runtime_error with one line for bad
+// input and writes nothing.
+void make_launcher(const LauncherArguments& args);
+
+} // namespace qarvel

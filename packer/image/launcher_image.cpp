@@ -1,0 +1,366 @@
+#include "packer/image/launcher_image.h"
+
+#include "format/image_layout.h"
+#include "packer/image/pe_records.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <stdexcept>
+#include <streambuf>
+
+namespace qarvel {
+namespace {
+
+std::runtime_error unfit(const std::string& why) {
+    return std::runtime_error("the launcher image qarvel-pack carries cannot be completed: " + why);
+}
+
+uint64_t align_up(uint64_t value, uint64_t alignment) {
+    return (value + alignment - 1) / alignment * alignment;
+}
+
+struct ParsedImage {
+    size_t nt_offset = 0, sections_offset = 0;
+    pe::NtHeaders64 nt{};
+    std::vector<pe::SectionHeader> sections;
+};
+
+ParsedImage parse_image(const std::vector<unsigned char>& image) {
+    ParsedImage parsed;
+    if (image.size() < sizeof(pe::DosHeader) ||
+        pe::read_record<pe::DosHeader>(image, 0).magic != pe::dos_magic)
+        throw unfit("it is not a Windows executable");
+    parsed.nt_offset = pe::read_record<pe::DosHeader>(image, 0).new_header_offset;
+    if (parsed.nt_offset + sizeof(pe::NtHeaders64) > image.size())
+        throw unfit("its headers are cut short");
+    parsed.nt = pe::read_record<pe::NtHeaders64>(image, parsed.nt_offset);
+    const auto& file = parsed.nt.file;
+    const auto& optional = parsed.nt.optional;
+    if (parsed.nt.signature != pe::nt_signature || file.machine != pe::machine_amd64 ||
+        optional.magic != pe::pe32_plus_magic ||
+        file.size_of_optional_header != sizeof(pe::OptionalHeader64) ||
+        optional.number_of_rva_and_sizes != pe::directory_count)
+        throw unfit("it is not an x86-64 PE32+ image");
+    if (file.pointer_to_symbol_table != 0)
+        throw unfit("it carries a symbol table after its sections");
+    parsed.sections_offset = parsed.nt_offset + sizeof(pe::NtHeaders64);
+    if (parsed.sections_offset + size_t{file.number_of_sections} * sizeof(pe::SectionHeader) >
+        image.size())
+        throw unfit("its section table is cut short");
+    for (uint16_t i = 0; i < file.number_of_sections; ++i)
+        parsed.sections.push_back(pe::read_record<pe::SectionHeader>(
+            image, parsed.sections_offset + size_t{i} * sizeof(pe::SectionHeader)));
+    return parsed;
+}
+
+bool named(const pe::SectionHeader& section, const char* name) {
+    return std::strncmp(section.name, name, sizeof section.name) == 0;
+}
+
+pe::SectionHeader section_header(const char* name, uint32_t rva, uint64_t virtual_size,
+                                 uint32_t offset, uint32_t raw_bytes) {
+    pe::SectionHeader header{};
+    std::memcpy(header.name, name, std::min(std::strlen(name), sizeof header.name));
+    header.virtual_size = static_cast<uint32_t>(virtual_size);
+    header.virtual_address = rva;
+    header.size_of_raw_data = raw_bytes;
+    header.pointer_to_raw_data = offset;
+    header.characteristics = pe::read_only_data;
+    return header;
+}
+
+void check_length(const std::u16string& text, size_t capacity_units, const char* what) {
+    if (text.size() >= capacity_units)
+        throw std::runtime_error(std::string(what) + " is " + std::to_string(text.size()) +
+                                 " UTF-16 units long; a launcher holds at most " +
+                                 std::to_string(capacity_units - 1));
+}
+
+void put_text(std::vector<unsigned char>& body, size_t offset, size_t capacity_units,
+              const std::u16string& text) {
+    std::fill(body.begin() + offset, body.begin() + offset + 2 * capacity_units, 0);
+    for (size_t i = 0; i < text.size(); ++i) {
+        body[offset + 2 * i] = static_cast<unsigned char>(text[i]);
+        body[offset + 2 * i + 1] = static_cast<unsigned char>(text[i] >> 8);
+    }
+}
+
+} // namespace
+
+void check_launcher_constants(const LauncherConstants& constants) {
+    check_length(constants.target_spec, image_layout::target_spec_capacity_units,
+                 "the target spec");
+    check_length(constants.company, image_layout::company_capacity_units, "the company");
+    check_length(constants.product, image_layout::product_capacity_units, "the product");
+    check_length(constants.version, image_layout::version_capacity_units, "the version");
+    check_length(constants.elevated_target_spec, image_layout::elevated_target_spec_capacity_units,
+                 "the elevated target spec");
+}
+
+LauncherLayout lay_out_launcher(const std::vector<unsigned char>& image, uint64_t payload_bytes,
+                                uint64_t resource_bytes, bool windowed) {
+    ParsedImage parsed = parse_image(image);
+    auto& optional = parsed.nt.optional;
+    const uint64_t section_alignment = optional.section_alignment;
+    const uint64_t file_alignment = optional.file_alignment;
+    if (file_alignment == 0 || section_alignment < file_alignment ||
+        optional.size_of_headers % file_alignment != 0 || image.size() % file_alignment != 0)
+        throw unfit("its alignments are not an image's");
+
+    LauncherLayout layout;
+    uint64_t next_rva = optional.size_of_headers;
+    uint64_t first_raw = image.size(), raw_end = optional.size_of_headers;
+    for (const auto& section : parsed.sections) {
+        if (named(section, image_layout::payload_section_name) || named(section, ".rsrc"))
+            throw unfit("it already has a payload or resources");
+        next_rva = std::max(next_rva,
+                            align_up(uint64_t{section.virtual_address} +
+                                         std::max(section.virtual_size, section.size_of_raw_data),
+                                     section_alignment));
+        if (section.size_of_raw_data == 0)
+            continue;
+        first_raw = std::min<uint64_t>(first_raw, section.pointer_to_raw_data);
+        raw_end = std::max<uint64_t>(raw_end, uint64_t{section.pointer_to_raw_data} +
+                                                  section.size_of_raw_data);
+        if (named(section, image_layout::constants_section_name)) {
+            if (section.virtual_size < image_layout::constants_record_bytes ||
+                section.size_of_raw_data < image_layout::constants_record_bytes ||
+                std::memcmp(image.data() + section.pointer_to_raw_data,
+                            image_layout::constants_magic, image_layout::magic_bytes) != 0)
+                throw unfit("its constants section holds no constants record");
+            layout.constants_offset = section.pointer_to_raw_data;
+        }
+    }
+    if (layout.constants_offset == 0)
+        throw unfit("it has no constants section");
+    if (raw_end != image.size())
+        throw unfit("bytes follow its last section");
+    if (optional.directories[pe::resource_directory].size != 0 ||
+        optional.directories[pe::certificate_directory].size != 0)
+        throw unfit("it already has resources or a signature");
+    // Two more section headers must fit below the first section's data,
+    // so that no section moves.
+    size_t table_end =
+        parsed.sections_offset + (parsed.sections.size() + 2) * sizeof(pe::SectionHeader);
+    if (table_end > optional.size_of_headers || table_end > first_raw)
+        throw unfit("its headers leave no room for two more sections");
+
+    layout.body_offset = optional.size_of_headers;
+    layout.payload_rva = static_cast<uint32_t>(next_rva);
+    layout.payload_offset = static_cast<uint32_t>(image.size());
+    uint64_t payload_raw = align_up(payload_bytes, file_alignment);
+    uint64_t resources_rva = align_up(next_rva + payload_bytes, section_alignment);
+    uint64_t resources_offset = image.size() + payload_raw;
+    uint64_t resources_raw = align_up(resource_bytes, file_alignment);
+    uint64_t size_of_image = align_up(resources_rva + resource_bytes, section_alignment);
+    layout.file_bytes = resources_offset + resources_raw;
+    uint64_t largest = std::max(size_of_image, layout.file_bytes);
+    if (largest - payload_raw > largest_launcher_bytes)
+        throw std::runtime_error("the launcher's image and resources alone take " +
+                                 std::to_string(largest - payload_raw) +
+                                 " bytes; Windows loads no image larger than " +
+                                 std::to_string(largest_launcher_bytes) + " bytes (1792 MiB)");
+    if (largest > largest_launcher_bytes) {
+        uint64_t room = largest_launcher_bytes - (largest - payload_raw);
+        throw std::runtime_error(
+            "a payload of " + std::to_string(payload_bytes) + " bytes would make a launcher of " +
+            std::to_string(largest) + " bytes; Windows loads no image that large, so a launcher " +
+            "stays at or below " + std::to_string(largest_launcher_bytes) +
+            " bytes (1792 MiB) and its payload at or below " +
+            std::to_string(room / section_alignment * section_alignment) + " bytes");
+    }
+    layout.payload_raw_bytes = static_cast<uint32_t>(payload_raw);
+    layout.resources_rva = static_cast<uint32_t>(resources_rva);
+    layout.resources_offset = static_cast<uint32_t>(resources_offset);
+    layout.resources_raw_bytes = static_cast<uint32_t>(resources_raw);
+
+    parsed.sections.push_back(section_header(image_layout::payload_section_name, layout.payload_rva,
+                                             payload_bytes, layout.payload_offset,
+                                             layout.payload_raw_bytes));
+    parsed.sections.push_back(section_header(".rsrc", layout.resources_rva, resource_bytes,
+                                             layout.resources_offset, layout.resources_raw_bytes));
+    parsed.nt.file.number_of_sections = static_cast<uint16_t>(parsed.sections.size());
+    optional.size_of_image = static_cast<uint32_t>(size_of_image);
+    uint64_t initialized = 0;
+    for (const auto& section : parsed.sections)
+        if (section.characteristics & pe::section_initialized_data)
+            initialized += section.size_of_raw_data;
+    optional.size_of_initialized_data = static_cast<uint32_t>(initialized);
+    optional.directories[pe::resource_directory] = {layout.resources_rva,
+                                                    static_cast<uint32_t>(resource_bytes)};
+    optional.subsystem = windowed ? pe::subsystem_windows_gui : pe::subsystem_windows_console;
+    optional.check_sum = 0;
+
+    layout.headers.assign(image.begin(), image.begin() + optional.size_of_headers);
+    std::memcpy(layout.headers.data() + parsed.nt_offset, &parsed.nt, sizeof parsed.nt);
+    std::memcpy(layout.headers.data() + parsed.sections_offset, parsed.sections.data(),
+                parsed.sections.size() * sizeof(pe::SectionHeader));
+    return layout;
+}
+
+// The words' sum is each byte's value, times 256 at an odd offset: pieces
+// may then start and end anywhere.
+void ImageChecksum::add(uint64_t offset, const unsigned char* bytes, size_t size) {
+    size_t i = 0;
+    if (size > 0 && offset % 2 != 0) {
+        add_byte(offset, bytes[0]);
+        i = 1;
+    }
+    for (; i + 1 < size; i += 2) {
+        if (offset + i == field_ || offset + i == field_ + 2)
+            continue;
+        sum_ += uint64_t{bytes[i]} | uint64_t{bytes[i + 1]} << 8;
+    }
+    if (i < size)
+        add_byte(offset + i, bytes[i]);
+}
+
+void ImageChecksum::add_byte(uint64_t offset, unsigned char byte) {
+    if (offset >= field_ && offset < field_ + 4)
+        return;
+    sum_ += offset % 2 == 0 ? uint64_t{byte} : uint64_t{byte} << 8;
+}
+
+uint32_t ImageChecksum::finish(uint64_t file_bytes) const {
+    uint64_t sum = sum_;
+    while (sum >> 16)
+        sum = (sum & 0xFFFF) + (sum >> 16);
+    return static_cast<uint32_t>(sum + file_bytes);
+}
+
+namespace {
+
+// Passes what is written on to the file and adds it to the checksum, at the
+// file offsets it lands on.
+class SummingBuffer : public std::streambuf {
+  public:
+    SummingBuffer(std::streambuf& file, ImageChecksum& checksum, uint64_t offset)
+        : file_(file), checksum_(checksum), offset_(offset) {}
+
+  protected:
+    std::streamsize xsputn(const char* bytes, std::streamsize count) override {
+        std::streamsize written = file_.sputn(bytes, count);
+        if (written > 0) {
+            checksum_.add(offset_, reinterpret_cast<const unsigned char*>(bytes),
+                          static_cast<size_t>(written));
+            offset_ += static_cast<uint64_t>(written);
+        }
+        return written;
+    }
+
+    int_type overflow(int_type byte) override {
+        if (traits_type::eq_int_type(byte, traits_type::eof()))
+            return traits_type::not_eof(byte);
+        char one = traits_type::to_char_type(byte);
+        return xsputn(&one, 1) == 1 ? byte : traits_type::eof();
+    }
+
+  private:
+    std::streambuf& file_;
+    ImageChecksum& checksum_;
+    uint64_t offset_;
+};
+
+void put_constants(std::vector<unsigned char>& body, size_t record,
+                   const LauncherConstants& constants) {
+    put_text(body, record + image_layout::target_spec_offset,
+             image_layout::target_spec_capacity_units, constants.target_spec);
+    put_text(body, record + image_layout::company_offset, image_layout::company_capacity_units,
+             constants.company);
+    put_text(body, record + image_layout::product_offset, image_layout::product_capacity_units,
+             constants.product);
+    put_text(body, record + image_layout::version_offset, image_layout::version_capacity_units,
+             constants.version);
+    put_text(body, record + image_layout::elevated_target_spec_offset,
+             image_layout::elevated_target_spec_capacity_units, constants.elevated_target_spec);
+}
+
+} // namespace
+
+uint64_t write_launcher(const std::vector<unsigned char>& image, const LauncherParts& parts,
+                        const PayloadSource& write_payload, TemporaryFile& file) {
+    check_launcher_constants(parts.constants);
+    // The resources' size does not depend on where they go: lay out with it,
+    // then make them for their address.
+    uint64_t resource_bytes = resource_section(parts.resources, 0).size();
+    // The payload's place follows from the image alone; what comes after it
+    // and the headers follow from its size, known once it is written.
+    const uint64_t payload_offset =
+        lay_out_launcher(image, 0, resource_bytes, parts.windowed).payload_offset;
+    const size_t checksum_field = pe::read_record<pe::DosHeader>(image, 0).new_header_offset + 4 +
+                                  sizeof(pe::FileHeader) +
+                                  offsetof(pe::OptionalHeader64, check_sum);
+    ImageChecksum checksum(checksum_field);
+    auto cannot_write = [&] {
+        return std::runtime_error("cannot write " + file.shown_name() + ": " +
+                                  std::strerror(errno));
+    };
+
+    std::ostream& out = file.out();
+    out.seekp(static_cast<std::streamoff>(payload_offset));
+    SummingBuffer summing(*out.rdbuf(), checksum, payload_offset);
+    std::ostream payload_out(&summing);
+    uint64_t payload_bytes = write_payload(payload_out);
+    if (!payload_out || !out)
+        throw cannot_write();
+    // An odd length would leave the payload's padding out of step with the
+    // sum's words; the trailer is 8-aligned, so a payload never has one.
+    if (payload_bytes % 2 != 0)
+        throw std::logic_error("a payload's length is a multiple of 8");
+
+    LauncherLayout layout = lay_out_launcher(image, payload_bytes, resource_bytes, parts.windowed);
+    std::vector<unsigned char> resources = resource_section(parts.resources, layout.resources_rva);
+    std::vector<unsigned char> body(image.begin() + layout.body_offset, image.end());
+    put_constants(body, layout.constants_offset - layout.body_offset, parts.constants);
+
+    struct Piece {
+        const unsigned char* bytes;
+        size_t size;
+    };
+    const std::vector<unsigned char> zeros(
+        std::max<size_t>(layout.payload_raw_bytes - payload_bytes,
+                         layout.resources_raw_bytes - resources.size()),
+        0);
+    const Piece after_payload[] = {
+        {zeros.data(), static_cast<size_t>(layout.payload_raw_bytes - payload_bytes)},
+        {resources.data(), resources.size()},
+        {zeros.data(), layout.resources_raw_bytes - resources.size()},
+    };
+    for (const Piece& piece : after_payload)
+        payload_out.write(reinterpret_cast<const char*>(piece.bytes),
+                          static_cast<std::streamsize>(piece.size));
+    if (layout.payload_offset != payload_offset ||
+        layout.body_offset + body.size() != payload_offset)
+        throw std::logic_error("the launcher's layout and its pieces disagree");
+
+    checksum.add(0, layout.headers.data(), layout.headers.size());
+    checksum.add(layout.body_offset, body.data(), body.size());
+    uint32_t sum = checksum.finish(layout.file_bytes);
+    std::memcpy(layout.headers.data() + checksum_field, &sum, sizeof sum);
+    out.seekp(0);
+    out.write(reinterpret_cast<const char*>(layout.headers.data()),
+              static_cast<std::streamsize>(layout.headers.size()));
+    out.write(reinterpret_cast<const char*>(body.data()),
+              static_cast<std::streamsize>(body.size()));
+    out.seekp(0, std::ios::end);
+    if (!payload_out || !out || static_cast<uint64_t>(out.tellp()) != layout.file_bytes)
+        throw cannot_write();
+    file.close();
+    return layout.file_bytes;
+}
+
+uint64_t write_launcher(const std::vector<unsigned char>& image, const LauncherParts& parts,
+                        const unsigned char* payload, uint64_t payload_bytes, TemporaryFile& file) {
+    return write_launcher(
+        image, parts,
+        [&](std::ostream& out) {
+            out.write(reinterpret_cast<const char*>(payload),
+                      static_cast<std::streamsize>(payload_bytes));
+            return payload_bytes;
+        },
+        file);
+}
+
+} // namespace qarvel

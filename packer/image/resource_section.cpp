@@ -1,0 +1,135 @@
+#include "packer/image/resource_section.h"
+
+#include "packer/image/pe_records.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <map>
+#include <stdexcept>
+
+namespace qarvel {
+
+std::vector<Resource> icon_resources(const std::vector<unsigned char>& ico,
+                                     const std::string& shown_name) {
+    auto refuse = [&](const std::string& why) {
+        return std::runtime_error(shown_name + " is not a sound icon (.ico) file: " + why);
+    };
+    if (ico.size() < sizeof(pe::IconDirectory))
+        throw refuse("it is shorter than its header");
+    auto directory = pe::read_record<pe::IconDirectory>(ico, 0);
+    if (directory.reserved != 0 || directory.type != 1 || directory.count == 0)
+        throw refuse("its header is not an icon file's");
+    if (ico.size() < sizeof directory + size_t{directory.count} * sizeof(pe::IconFileEntry))
+        throw refuse("its list of images is cut short");
+
+    std::vector<Resource> resources;
+    std::vector<unsigned char> group;
+    pe::append_record(group, directory);
+    uint64_t image_bytes = 0;
+    for (uint16_t i = 0; i < directory.count; ++i) {
+        auto entry = pe::read_record<pe::IconFileEntry>(
+            ico, sizeof directory + size_t{i} * sizeof(pe::IconFileEntry));
+        if (entry.bytes_in_resource == 0 ||
+            uint64_t{entry.image_offset} + entry.bytes_in_resource > ico.size())
+            throw refuse("image " + std::to_string(i + 1) + " lies outside the file");
+        // Each image is carried whole: images that share bytes would let a
+        // small file grow into gigabytes of resources.
+        image_bytes += entry.bytes_in_resource;
+        if (image_bytes > ico.size())
+            throw refuse("its images overlap");
+        auto id = static_cast<uint16_t>(i + 1);
+        resources.push_back({pe::rt_icon,
+                             id,
+                             {ico.begin() + entry.image_offset,
+                              ico.begin() + entry.image_offset + entry.bytes_in_resource}});
+        pe::IconGroupEntry group_entry{
+            entry.width,  entry.height,    entry.color_count,       entry.reserved,
+            entry.planes, entry.bit_count, entry.bytes_in_resource, id};
+        pe::append_record(group, group_entry);
+    }
+    resources.push_back({pe::rt_group_icon, 1, std::move(group)});
+    return resources;
+}
+
+namespace {
+
+void put_table(std::vector<unsigned char>& out, size_t id_entries) {
+    pe::ResourceDirectoryTable table{};
+    table.number_of_id_entries = static_cast<uint16_t>(id_entries);
+    pe::append_record(out, table);
+}
+
+void put_entry(std::vector<unsigned char>& out, uint32_t id, uint32_t offset) {
+    pe::append_record(out, pe::ResourceDirectoryEntry{id, offset});
+}
+
+size_t align8(size_t value) {
+    return (value + 7) / 8 * 8;
+}
+
+} // namespace
+
+std::vector<unsigned char> resource_section(std::vector<Resource> resources, uint32_t section_rva) {
+    std::sort(resources.begin(), resources.end(), [](const Resource& a, const Resource& b) {
+        return a.type != b.type ? a.type < b.type : a.id < b.id;
+    });
+    std::map<uint32_t, std::vector<const Resource*>> by_type;
+    for (const auto& resource : resources)
+        by_type[resource.type].push_back(&resource);
+
+    // The layout first: the root, each type's table of names, each name's
+    // table of one language, then the data entries, then the data.
+    const size_t table = sizeof(pe::ResourceDirectoryTable);
+    const size_t entry = sizeof(pe::ResourceDirectoryEntry);
+    size_t names_start = table + by_type.size() * entry;
+    size_t languages_start = names_start;
+    for (const auto& [type, items] : by_type)
+        languages_start += table + items.size() * entry;
+    size_t data_entries_start = languages_start + resources.size() * (table + entry);
+    size_t data_start = data_entries_start + resources.size() * sizeof(pe::ResourceDataEntry);
+    std::vector<uint32_t> data_offsets;
+    size_t data_end = align8(data_start);
+    for (const auto& resource : resources) {
+        data_offsets.push_back(static_cast<uint32_t>(data_end));
+        data_end = align8(data_end + resource.data.size());
+        // Offsets are 32-bit; a launcher stays far below that anyway.
+        if (data_end > UINT32_MAX)
+            throw std::runtime_error("the launcher's resources would take more than 4 GiB");
+    }
+
+    std::vector<unsigned char> out;
+    out.reserve(data_end);
+    put_table(out, by_type.size());
+    size_t name_table = names_start;
+    for (const auto& [type, items] : by_type) {
+        put_entry(out, type, pe::subdirectory_flag | static_cast<uint32_t>(name_table));
+        name_table += table + items.size() * entry;
+    }
+    size_t index = 0;
+    for (const auto& [type, items] : by_type) {
+        put_table(out, items.size());
+        for (const Resource* item : items) {
+            put_entry(out, item->id,
+                      pe::subdirectory_flag |
+                          static_cast<uint32_t>(languages_start + index * (table + entry)));
+            ++index;
+        }
+    }
+    for (size_t i = 0; i < resources.size(); ++i) {
+        put_table(out, 1);
+        put_entry(out, resource_language,
+                  static_cast<uint32_t>(data_entries_start + i * sizeof(pe::ResourceDataEntry)));
+    }
+    for (size_t i = 0; i < resources.size(); ++i)
+        pe::append_record(
+            out, pe::ResourceDataEntry{section_rva + data_offsets[i],
+                                       static_cast<uint32_t>(resources[i].data.size()), 0, 0});
+    for (size_t i = 0; i < resources.size(); ++i) {
+        out.resize(data_offsets[i], 0);
+        out.insert(out.end(), resources[i].data.begin(), resources[i].data.end());
+    }
+    out.resize(data_end, 0);
+    return out;
+}
+
+} // namespace qarvel

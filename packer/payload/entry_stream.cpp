@@ -1,0 +1,55 @@
+#include "packer/payload/entry_stream.h"
+
+#include "format/payload_format.h"
+#include "packer/payload/payload_failure.h"
+#include "payload/entry_header.h"
+#include "payload/payload_reader.h"
+
+namespace qarvel {
+
+uint64_t read_entry_stream(EntryVisitor& visitor) {
+    uint64_t stream_bytes = 0;
+    unsigned char chunk[content_chunk_bytes];
+    char16_t name[payload_format::name_capacity_units];
+    EntryFields fields;
+    EntryHeader entry;
+    while (true) {
+        switch (read_entry_header(name, &fields)) {
+        case EntryHeaderRead::name_too_long:
+            throw PayloadError("Error, an entry name is longer than " +
+                               std::to_string(payload_format::max_name_units) + " UTF-16 units.");
+        case EntryHeaderRead::end_marker:
+            return stream_bytes + 2;
+        case EntryHeaderRead::entry:
+            break;
+        }
+        entry.name = name;
+        entry.size = fields.size;
+        entry.checksum = fields.checksum;
+        stream_bytes += 2 * (entry.name.size() + 1) + 12;
+        visitor.entry_begins(entry);
+        for (uint64_t remaining = entry.size; remaining > 0;) {
+            size_t count = remaining < sizeof chunk ? static_cast<size_t>(remaining) : sizeof chunk;
+            read_payload(chunk, count);
+            visitor.entry_content(chunk, count);
+            remaining -= count;
+            stream_bytes += count;
+        }
+        visitor.entry_ends(entry);
+    }
+}
+
+PayloadReading::PayloadReading(const unsigned char* payload, uint64_t payload_bytes) {
+    try {
+        open_payload_reader_over(payload, payload_bytes);
+    } catch (...) {
+        close_payload_reader();
+        throw;
+    }
+}
+
+PayloadReading::~PayloadReading() {
+    close_payload_reader();
+}
+
+} // namespace qarvel
