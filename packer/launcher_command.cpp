@@ -59,31 +59,6 @@ std::vector<unsigned char> manifest(bool elevated, bool windowed) {
     return {text.begin(), text.end()};
 }
 
-LauncherParts launcher_parts(const Identity& identity) {
-    LauncherParts parts;
-    parts.windowed = identity.windowed;
-    parts.constants = launcher_constants(identity);
-
-    std::vector<unsigned char> icon = identity.icon.empty()
-                                          ? bytes_of(default_icon_file())
-                                          : read_whole_file(utf8_path(identity.icon));
-    parts.resources =
-        icon_resources(icon, identity.icon.empty() ? "the default icon" : identity.icon);
-    VersionStrings strings{parts.constants.company,
-                           utf8_to_utf16(identity.description),
-                           parts.constants.version,
-                           utf8_to_utf16(identity.internal_name),
-                           utf8_to_utf16(identity.copyright),
-                           utf8_to_utf16(identity.original_filename),
-                           parts.constants.product};
-    parts.resources.push_back({pe::rt_version, 1, version_resource(strings)});
-    // "Using Side-by-side Assemblies as a Resource": an executable's
-    // manifest is RT_MANIFEST 1.
-    parts.resources.push_back({pe::rt_manifest, 1, manifest(identity.elevated, identity.windowed)});
-    parts.resources.push_back({pe::rt_rcdata, 1, bytes_of(licence_notices_file())});
-    return parts;
-}
-
 uint64_t resource_bytes(const LauncherParts& parts) {
     return resource_section(parts.resources, 0).size();
 }
@@ -111,6 +86,31 @@ LauncherConstants launcher_constants(const Identity& completed) {
         utf8_to_utf16(completed.elevated_target_spec)};
     check_launcher_constants(constants);
     return constants;
+}
+
+LauncherParts launcher_parts(const Identity& identity) {
+    LauncherParts parts;
+    parts.windowed = identity.windowed;
+    parts.constants = launcher_constants(identity);
+
+    std::vector<unsigned char> icon = identity.icon.empty()
+                                          ? bytes_of(default_icon_file())
+                                          : read_whole_file(utf8_path(identity.icon));
+    parts.resources =
+        icon_resources(icon, identity.icon.empty() ? "the default icon" : identity.icon);
+    VersionStrings strings{parts.constants.company,
+                           utf8_to_utf16(identity.description),
+                           parts.constants.version,
+                           utf8_to_utf16(identity.internal_name),
+                           utf8_to_utf16(identity.copyright),
+                           utf8_to_utf16(identity.original_filename),
+                           parts.constants.product};
+    parts.resources.push_back({pe::rt_version, 1, version_resource(strings)});
+    // "Using Side-by-side Assemblies as a Resource": an executable's
+    // manifest is RT_MANIFEST 1.
+    parts.resources.push_back({pe::rt_manifest, 1, manifest(identity.elevated, identity.windowed)});
+    parts.resources.push_back({pe::rt_rcdata, 1, bytes_of(licence_notices_file())});
+    return parts;
 }
 
 int make_launcher(const LauncherArguments& args) {

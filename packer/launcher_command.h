@@ -19,11 +19,16 @@ struct LauncherArguments {
 };
 
 struct LauncherConstants;
+struct LauncherParts;
 
 // The texts a launcher reads, from a completed identity; throws
 // std::runtime_error when one does not fit its room in the image, however
 // the launcher is made.
 LauncherConstants launcher_constants(const Identity& completed);
+
+// Everything but the payload that a launcher of a completed identity
+// carries: its constants, resources and subsystem.
+LauncherParts launcher_parts(const Identity& completed);
 
 // Throws std::runtime_error with one line for bad input; writes nothing then.
 // Returns the exit code otherwise.
