@@ -1,7 +1,7 @@
 #include "payload/payload_reader.h"
 
-#include "launcher/failure.h"
 #include "format/payload_format.h"
+#include "launcher/failure.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -11,7 +11,7 @@ static ZSTD_DCtx* decompression_context;
 static ZSTD_inBuffer input_window;
 // Between decode calls: size = valid decoded bytes, pos = bytes handed out.
 static ZSTD_outBuffer output_window;
-static uint64_t decode_calls;
+uint64_t payload_decode_calls_made;
 
 void open_payload_reader_over(const unsigned char* payload, uint64_t payload_bytes) {
     if (payload_bytes < payload_format::header_bytes ||
@@ -29,7 +29,7 @@ void open_payload_reader_over(const unsigned char* payload, uint64_t payload_byt
 
     input_window = {payload + payload_format::header_bytes,
                     static_cast<size_t>(payload_bytes - payload_format::header_bytes), 0};
-    decode_calls = 0;
+    payload_decode_calls_made = 0;
 }
 
 void read_payload(void* destination, uint64_t count) {
@@ -54,7 +54,7 @@ void read_payload(void* destination, uint64_t count) {
         output_window.pos = 0;
         output_window.size = payload_output_buffer_bytes;
         size_t result = ZSTD_decompressStream(decompression_context, &output_window, &input_window);
-        ++decode_calls;
+        ++payload_decode_calls_made;
         filled = output_window.pos == payload_output_buffer_bytes;
         if (ZSTD_isError(result))
             fail_plain("Error, couldn't decode attached data.");
@@ -68,8 +68,4 @@ void close_payload_reader() {
     decompression_context = nullptr;
     free(output_window.dst);
     output_window = {nullptr, 0, 0};
-}
-
-uint64_t payload_decode_calls() {
-    return decode_calls;
 }

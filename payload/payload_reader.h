@@ -4,9 +4,9 @@
 #include <cstdint>
 
 // The streaming reader over the payload section of the launcher's own image:
-// one decompression context
-// and one 131,072-byte output buffer, opened once, read front to back, closed
-// once. Every failure ends the process through fail_plain.
+// one decompression context and one 131,072-byte output buffer, opened once,
+// read front to back, closed once. Every failure goes through fail_plain,
+// which ends the launcher; in host tools and fuzzers it throws.
 
 constexpr size_t payload_output_buffer_bytes = 0x20000;
 
@@ -22,5 +22,10 @@ void read_payload(void* destination, uint64_t count);
 
 void close_payload_reader();
 
-// How many decode calls the reader has made since it was opened.
-uint64_t payload_decode_calls();
+// How many decode calls the reader has made since it was opened: part of the
+// reader's state, so that tests can see that a read it could answer from its
+// buffer decoded nothing.
+extern uint64_t payload_decode_calls_made;
+inline uint64_t payload_decode_calls() {
+    return payload_decode_calls_made;
+}

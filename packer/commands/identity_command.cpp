@@ -1,10 +1,10 @@
 #include "packer/commands/identity_command.h"
 #include "packer/files/host_files.h"
 
-#include "packer/commands/launcher_command.h"
 #include "packer/files/utf16.h"
 #include "packer/identity/target_spec_check.h"
 #include "packer/image/launcher_image.h"
+#include "packer/image/launcher_parts.h"
 
 #include <cstdio>
 #include <filesystem>

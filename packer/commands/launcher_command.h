@@ -20,15 +20,8 @@ struct LauncherArguments {
     bool quiet = false;
 };
 
-struct LauncherConstants;
-
 // The options mean what they mean for create.
 CLI::App* add_launcher_command(CLI::App& app, LauncherArguments& args);
-
-// The texts a launcher reads, from a completed identity; throws
-// std::runtime_error when one does not fit its room in the image, however
-// the launcher is made.
-LauncherConstants launcher_constants(const Identity& completed);
 
 // Writes the launcher, or throws std::runtime_error with one line for bad
 // input and writes nothing.

@@ -305,10 +305,6 @@ uint64_t write_launcher(const std::vector<unsigned char>& image, const LauncherP
     uint64_t payload_bytes = write_payload(payload_out);
     if (!payload_out || !out)
         throw cannot_write();
-    // An odd length would leave the payload's padding out of step with the
-    // sum's words; the trailer is 8-aligned, so a payload never has one.
-    if (payload_bytes % 2 != 0)
-        throw std::logic_error("a payload's length is a multiple of 8");
 
     LauncherLayout layout = lay_out_launcher(image, payload_bytes, resource_bytes, parts.windowed);
     std::vector<unsigned char> resources = resource_section(parts.resources, layout.resources_rva);
