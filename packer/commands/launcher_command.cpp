@@ -10,13 +10,14 @@
 #include "packer/files/temporary_file.h"
 #include "packer/files/utf16.h"
 #include "packer/identity/target_spec_check.h"
-#include "packer/identity/windows_executable.h"
 #include "packer/image/embedded_files.h"
 #include "packer/image/launcher_image.h"
 #include "packer/image/launcher_parts.h"
 #include "packer/image/pe_records.h"
 #include "packer/image/version_resource.h"
+#include "packer/image/windows_executable.h"
 #include "packer/payload/app_folder.h"
+#include "packer/payload/first_entry.h"
 #include "packer/payload/payload_inspection.h"
 #include "packer/payload/payload_locator.h"
 
@@ -30,10 +31,6 @@ namespace fs = std::filesystem;
 
 namespace qarvel {
 namespace {
-
-uint64_t resource_bytes(const LauncherParts& parts) {
-    return resource_section(parts.resources, 0).size();
-}
 
 // The payload of a --payload file (a payload, or a launcher built around
 // one), checked whole as verify checks it: a launcher must not carry a
@@ -78,8 +75,7 @@ CLI::App* add_launcher_command(CLI::App& app, LauncherArguments& args) {
 
 void make_launcher(const LauncherArguments& args) {
     const EmbeddedFile image_file = launcher_image_file();
-    std::vector<unsigned char> image(image_file.bytes, image_file.bytes + image_file.size);
-    if (image.empty())
+    if (image_file.size == 0)
         throw std::runtime_error("this qarvel-pack was built without a launcher image, so it "
                                  "cannot make launchers; use one built by scripts/lib/build.sh "
                                  "or the project's own build");
@@ -102,8 +98,8 @@ void make_launcher(const LauncherArguments& args) {
 
     Identity identity = args.identity;
     complete_identity(identity, utf8_path(args.output).filename().u8string());
-    LauncherParts parts = launcher_parts(identity);
-    uint64_t resources = resource_bytes(parts);
+    const LauncherParts parts = launcher_parts(identity);
+    const LauncherImage image({image_file.bytes, image_file.bytes + image_file.size});
 
     std::optional<LoadedPayload> loaded;
     std::optional<AppFolder> folder;
@@ -113,12 +109,12 @@ void make_launcher(const LauncherArguments& args) {
         if (error)
             throw std::runtime_error("cannot read " + args.payload + ": " + error.message());
         // Refused before reading: a file too large for any launcher.
-        lay_out_launcher(image, size, resources, false);
+        image.check_size(size, parts.resources.size());
         loaded.emplace(args.payload);
         check_payload(*loaded, args.payload);
         std::u16string main_name;
-        std::string not_executable = not_a_windows_executable(
-            first_entry_head(loaded->data(), loaded->location.size, &main_name));
+        std::string not_executable = not_a_windows_executable(first_entry_head(
+            loaded->data(), loaded->location.size, executable_head_bytes, &main_name));
         if (!not_executable.empty())
             warn("the payload's first entry '" + utf16_to_utf8(main_name) +
                  "', which the launcher starts, is " + not_executable +

@@ -3,8 +3,8 @@
 
 #include "format/image_layout.h"
 #include "packer/files/utf16.h"
+#include "packer/files/windows_name.h"
 #include "packer/identity/target_spec_check.h"
-#include "packer/payload/windows_name.h"
 
 #include <cctype>
 #include <fstream>

@@ -1,6 +1,7 @@
 #include "packer/image/launcher_image.h"
 
 #include "format/image_layout.h"
+#include "packer/image/image_checksum.h"
 #include "packer/image/pe_records.h"
 
 #include <algorithm>
@@ -9,6 +10,7 @@
 #include <fstream>
 #include <stdexcept>
 #include <streambuf>
+#include <utility>
 
 namespace qarvel {
 namespace {
@@ -19,40 +21,6 @@ std::runtime_error unfit(const std::string& why) {
 
 uint64_t align_up(uint64_t value, uint64_t alignment) {
     return (value + alignment - 1) / alignment * alignment;
-}
-
-struct ParsedImage {
-    size_t nt_offset = 0, sections_offset = 0;
-    pe::NtHeaders64 nt{};
-    std::vector<pe::SectionHeader> sections;
-};
-
-ParsedImage parse_image(const std::vector<unsigned char>& image) {
-    ParsedImage parsed;
-    if (image.size() < sizeof(pe::DosHeader) ||
-        pe::read_record<pe::DosHeader>(image, 0).magic != pe::dos_magic)
-        throw unfit("it is not a Windows executable");
-    parsed.nt_offset = pe::read_record<pe::DosHeader>(image, 0).new_header_offset;
-    if (parsed.nt_offset + sizeof(pe::NtHeaders64) > image.size())
-        throw unfit("its headers are cut short");
-    parsed.nt = pe::read_record<pe::NtHeaders64>(image, parsed.nt_offset);
-    const auto& file = parsed.nt.file;
-    const auto& optional = parsed.nt.optional;
-    if (parsed.nt.signature != pe::nt_signature || file.machine != pe::machine_amd64 ||
-        optional.magic != pe::pe32_plus_magic ||
-        file.size_of_optional_header != sizeof(pe::OptionalHeader64) ||
-        optional.number_of_rva_and_sizes != pe::directory_count)
-        throw unfit("it is not an x86-64 PE32+ image");
-    if (file.pointer_to_symbol_table != 0)
-        throw unfit("it carries a symbol table after its sections");
-    parsed.sections_offset = parsed.nt_offset + sizeof(pe::NtHeaders64);
-    if (parsed.sections_offset + size_t{file.number_of_sections} * sizeof(pe::SectionHeader) >
-        image.size())
-        throw unfit("its section table is cut short");
-    for (uint16_t i = 0; i < file.number_of_sections; ++i)
-        parsed.sections.push_back(pe::read_record<pe::SectionHeader>(
-            image, parsed.sections_offset + size_t{i} * sizeof(pe::SectionHeader)));
-    return parsed;
 }
 
 bool named(const pe::SectionHeader& section, const char* name) {
@@ -99,26 +67,37 @@ void check_launcher_constants(const LauncherConstants& constants) {
                  "the elevated target spec");
 }
 
-LauncherLayout lay_out_launcher(const std::vector<unsigned char>& image, uint64_t payload_bytes,
-                                uint64_t resource_bytes, bool windowed) {
-    ParsedImage parsed = parse_image(image);
-    auto& optional = parsed.nt.optional;
-    const uint64_t section_alignment = optional.section_alignment;
-    const uint64_t file_alignment = optional.file_alignment;
+LauncherImage::LauncherImage(std::vector<unsigned char> bytes)
+    : bytes_(std::move(bytes)), headers_(read_pe_headers(bytes_)) {
+    if (headers_.shape == PeShape::not_mz || headers_.shape == PeShape::mz_cut_short)
+        throw unfit("it is not a Windows executable");
+    if (headers_.nt_offset + sizeof(pe::NtHeaders64) > bytes_.size())
+        throw unfit("its headers are cut short");
+    const auto& file = headers_.file;
+    if (headers_.shape != PeShape::windows_image || file.machine != pe::machine_amd64 ||
+        !headers_.optional64 || headers_.optional64->number_of_rva_and_sizes != pe::directory_count)
+        throw unfit("it is not an x86-64 PE32+ image");
+    optional_ = *headers_.optional64;
+    if (file.pointer_to_symbol_table != 0)
+        throw unfit("it carries a symbol table after its sections");
+    if (!headers_.sections_whole)
+        throw unfit("its section table is cut short");
+
+    const uint64_t section_alignment = optional_.section_alignment;
+    const uint64_t file_alignment = optional_.file_alignment;
     if (file_alignment == 0 || section_alignment < file_alignment ||
-        optional.size_of_headers % file_alignment != 0 || image.size() % file_alignment != 0)
+        optional_.size_of_headers % file_alignment != 0 || bytes_.size() % file_alignment != 0)
         throw unfit("its alignments are not an image's");
 
-    LauncherLayout layout;
-    uint64_t next_rva = optional.size_of_headers;
-    uint64_t first_raw = image.size(), raw_end = optional.size_of_headers;
-    for (const auto& section : parsed.sections) {
+    next_rva_ = optional_.size_of_headers;
+    uint64_t first_raw = bytes_.size(), raw_end = optional_.size_of_headers;
+    for (const auto& section : headers_.sections) {
         if (named(section, image_layout::payload_section_name) || named(section, ".rsrc"))
             throw unfit("it already has a payload or resources");
-        next_rva = std::max(next_rva,
-                            align_up(uint64_t{section.virtual_address} +
-                                         std::max(section.virtual_size, section.size_of_raw_data),
-                                     section_alignment));
+        next_rva_ = std::max(next_rva_,
+                             align_up(uint64_t{section.virtual_address} +
+                                          std::max(section.virtual_size, section.size_of_raw_data),
+                                      section_alignment));
         if (section.size_of_raw_data == 0)
             continue;
         first_raw = std::min<uint64_t>(first_raw, section.pointer_to_raw_data);
@@ -127,36 +106,35 @@ LauncherLayout lay_out_launcher(const std::vector<unsigned char>& image, uint64_
         if (named(section, image_layout::constants_section_name)) {
             if (section.virtual_size < image_layout::constants_record_bytes ||
                 section.size_of_raw_data < image_layout::constants_record_bytes ||
-                std::memcmp(image.data() + section.pointer_to_raw_data,
+                std::memcmp(bytes_.data() + section.pointer_to_raw_data,
                             image_layout::constants_magic, image_layout::magic_bytes) != 0)
                 throw unfit("its constants section holds no constants record");
-            layout.constants_offset = section.pointer_to_raw_data;
+            constants_offset_ = section.pointer_to_raw_data;
         }
     }
-    if (layout.constants_offset == 0)
+    if (constants_offset_ == 0)
         throw unfit("it has no constants section");
-    if (raw_end != image.size())
+    if (raw_end != bytes_.size())
         throw unfit("bytes follow its last section");
-    if (optional.directories[pe::resource_directory].size != 0 ||
-        optional.directories[pe::certificate_directory].size != 0)
+    if (optional_.directories[pe::resource_directory].size != 0 ||
+        optional_.directories[pe::certificate_directory].size != 0)
         throw unfit("it already has resources or a signature");
     // Two more section headers must fit below the first section's data,
     // so that no section moves.
     size_t table_end =
-        parsed.sections_offset + (parsed.sections.size() + 2) * sizeof(pe::SectionHeader);
-    if (table_end > optional.size_of_headers || table_end > first_raw)
+        headers_.sections_offset + (headers_.sections.size() + 2) * sizeof(pe::SectionHeader);
+    if (table_end > optional_.size_of_headers || table_end > first_raw)
         throw unfit("its headers leave no room for two more sections");
+}
 
-    layout.body_offset = optional.size_of_headers;
-    layout.payload_rva = static_cast<uint32_t>(next_rva);
-    layout.payload_offset = static_cast<uint32_t>(image.size());
+void LauncherImage::check_size(uint64_t payload_bytes, uint64_t resource_bytes) const {
+    const uint64_t section_alignment = optional_.section_alignment;
+    const uint64_t file_alignment = optional_.file_alignment;
     uint64_t payload_raw = align_up(payload_bytes, file_alignment);
-    uint64_t resources_rva = align_up(next_rva + payload_bytes, section_alignment);
-    uint64_t resources_offset = image.size() + payload_raw;
-    uint64_t resources_raw = align_up(resource_bytes, file_alignment);
+    uint64_t resources_rva = align_up(next_rva_ + payload_bytes, section_alignment);
     uint64_t size_of_image = align_up(resources_rva + resource_bytes, section_alignment);
-    layout.file_bytes = resources_offset + resources_raw;
-    uint64_t largest = std::max(size_of_image, layout.file_bytes);
+    uint64_t file_bytes = bytes_.size() + payload_raw + align_up(resource_bytes, file_alignment);
+    uint64_t largest = std::max(size_of_image, file_bytes);
     if (largest - payload_raw > largest_launcher_bytes)
         throw std::runtime_error("the launcher's image and resources alone take " +
                                  std::to_string(largest - payload_raw) +
@@ -171,20 +149,40 @@ LauncherLayout lay_out_launcher(const std::vector<unsigned char>& image, uint64_
             " bytes (1792 MiB) and its payload at or below " +
             std::to_string(room / section_alignment * section_alignment) + " bytes");
     }
-    layout.payload_raw_bytes = static_cast<uint32_t>(payload_raw);
-    layout.resources_rva = static_cast<uint32_t>(resources_rva);
-    layout.resources_offset = static_cast<uint32_t>(resources_offset);
-    layout.resources_raw_bytes = static_cast<uint32_t>(resources_raw);
+}
 
-    parsed.sections.push_back(section_header(image_layout::payload_section_name, layout.payload_rva,
+LauncherLayout LauncherImage::lay_out(uint64_t payload_bytes, uint64_t resource_bytes,
+                                      bool windowed) const {
+    check_size(payload_bytes, resource_bytes);
+    const uint64_t section_alignment = optional_.section_alignment;
+    const uint64_t file_alignment = optional_.file_alignment;
+
+    LauncherLayout layout;
+    layout.payload_rva = static_cast<uint32_t>(next_rva_);
+    layout.payload_offset = static_cast<uint32_t>(bytes_.size());
+    layout.payload_raw_bytes = static_cast<uint32_t>(align_up(payload_bytes, file_alignment));
+    layout.resources_rva =
+        static_cast<uint32_t>(align_up(next_rva_ + payload_bytes, section_alignment));
+    layout.resources_offset = layout.payload_offset + layout.payload_raw_bytes;
+    layout.resources_raw_bytes = static_cast<uint32_t>(align_up(resource_bytes, file_alignment));
+    layout.file_bytes = uint64_t{layout.resources_offset} + layout.resources_raw_bytes;
+
+    layout.sections = headers_.sections;
+    layout.sections.push_back(section_header(image_layout::payload_section_name, layout.payload_rva,
                                              payload_bytes, layout.payload_offset,
                                              layout.payload_raw_bytes));
-    parsed.sections.push_back(section_header(".rsrc", layout.resources_rva, resource_bytes,
+    layout.sections.push_back(section_header(".rsrc", layout.resources_rva, resource_bytes,
                                              layout.resources_offset, layout.resources_raw_bytes));
-    parsed.nt.file.number_of_sections = static_cast<uint16_t>(parsed.sections.size());
-    optional.size_of_image = static_cast<uint32_t>(size_of_image);
+
+    layout.nt.signature = pe::nt_signature;
+    layout.nt.file = headers_.file;
+    layout.nt.file.number_of_sections = static_cast<uint16_t>(layout.sections.size());
+    auto& optional = layout.nt.optional;
+    optional = optional_;
+    optional.size_of_image = static_cast<uint32_t>(
+        align_up(uint64_t{layout.resources_rva} + resource_bytes, section_alignment));
     uint64_t initialized = 0;
-    for (const auto& section : parsed.sections)
+    for (const auto& section : layout.sections)
         if (section.characteristics & pe::section_initialized_data)
             initialized += section.size_of_raw_data;
     optional.size_of_initialized_data = static_cast<uint32_t>(initialized);
@@ -192,42 +190,19 @@ LauncherLayout lay_out_launcher(const std::vector<unsigned char>& image, uint64_
                                                     static_cast<uint32_t>(resource_bytes)};
     optional.subsystem = windowed ? pe::subsystem_windows_gui : pe::subsystem_windows_console;
     optional.check_sum = 0;
-
-    layout.headers.assign(image.begin(), image.begin() + optional.size_of_headers);
-    std::memcpy(layout.headers.data() + parsed.nt_offset, &parsed.nt, sizeof parsed.nt);
-    std::memcpy(layout.headers.data() + parsed.sections_offset, parsed.sections.data(),
-                parsed.sections.size() * sizeof(pe::SectionHeader));
     return layout;
 }
 
-// The words' sum is each byte's value, times 256 at an odd offset: pieces
-// may then start and end anywhere.
-void ImageChecksum::add(uint64_t offset, const unsigned char* bytes, size_t size) {
-    size_t i = 0;
-    if (size > 0 && offset % 2 != 0) {
-        add_byte(offset, bytes[0]);
-        i = 1;
-    }
-    for (; i + 1 < size; i += 2) {
-        if (offset + i == field_ || offset + i == field_ + 2)
-            continue;
-        sum_ += uint64_t{bytes[i]} | uint64_t{bytes[i + 1]} << 8;
-    }
-    if (i < size)
-        add_byte(offset + i, bytes[i]);
-}
-
-void ImageChecksum::add_byte(uint64_t offset, unsigned char byte) {
-    if (offset >= field_ && offset < field_ + 4)
-        return;
-    sum_ += offset % 2 == 0 ? uint64_t{byte} : uint64_t{byte} << 8;
-}
-
-uint32_t ImageChecksum::finish(uint64_t file_bytes) const {
-    uint64_t sum = sum_;
-    while (sum >> 16)
-        sum = (sum & 0xFFFF) + (sum >> 16);
-    return static_cast<uint32_t>(sum + file_bytes);
+std::vector<unsigned char> launcher_headers(const LauncherImage& image,
+                                            const LauncherLayout& layout) {
+    const PeHeaders& read = image.headers();
+    const size_t size_of_headers = layout.nt.optional.size_of_headers;
+    std::vector<unsigned char> headers(image.bytes().begin(),
+                                       image.bytes().begin() + size_of_headers);
+    std::memcpy(headers.data() + read.nt_offset, &layout.nt, sizeof layout.nt);
+    std::memcpy(headers.data() + read.sections_offset, layout.sections.data(),
+                layout.sections.size() * sizeof(pe::SectionHeader));
+    return headers;
 }
 
 namespace {
@@ -279,19 +254,11 @@ void put_constants(std::vector<unsigned char>& body, size_t record,
 
 } // namespace
 
-uint64_t write_launcher(const std::vector<unsigned char>& image, const LauncherParts& parts,
+uint64_t write_launcher(const LauncherImage& image, const LauncherParts& parts,
                         const PayloadSource& write_payload, TemporaryFile& file) {
     check_launcher_constants(parts.constants);
-    // The resources' size does not depend on where they go: lay out with it,
-    // then make them for their address.
-    uint64_t resource_bytes = resource_section(parts.resources, 0).size();
-    // The payload's place follows from the image alone; what comes after it
-    // and the headers follow from its size, known once it is written.
-    const uint64_t payload_offset =
-        lay_out_launcher(image, 0, resource_bytes, parts.windowed).payload_offset;
-    const size_t checksum_field = pe::read_record<pe::DosHeader>(image, 0).new_header_offset + 4 +
-                                  sizeof(pe::FileHeader) +
-                                  offsetof(pe::OptionalHeader64, check_sum);
+    const uint64_t payload_offset = image.payload_offset();
+    const size_t checksum_field = checksum_field_offset(image.headers().nt_offset);
     ImageChecksum checksum(checksum_field);
     auto cannot_write = [&] {
         return std::runtime_error("cannot write " + file.shown_name() + ": " +
@@ -306,10 +273,15 @@ uint64_t write_launcher(const std::vector<unsigned char>& image, const LauncherP
     if (!payload_out || !out)
         throw cannot_write();
 
-    LauncherLayout layout = lay_out_launcher(image, payload_bytes, resource_bytes, parts.windowed);
-    std::vector<unsigned char> resources = resource_section(parts.resources, layout.resources_rva);
-    std::vector<unsigned char> body(image.begin() + layout.body_offset, image.end());
-    put_constants(body, layout.constants_offset - layout.body_offset, parts.constants);
+    // What follows the payload and the headers follow from its size, known
+    // only now.
+    const LauncherLayout layout =
+        image.lay_out(payload_bytes, parts.resources.size(), parts.windowed);
+    std::vector<unsigned char> resources = parts.resources.placed_at(layout.resources_rva);
+    std::vector<unsigned char> headers = launcher_headers(image, layout);
+    const size_t body_offset = headers.size();
+    std::vector<unsigned char> body(image.bytes().begin() + body_offset, image.bytes().end());
+    put_constants(body, image.constants_offset() - body_offset, parts.constants);
 
     struct Piece {
         const unsigned char* bytes;
@@ -327,17 +299,16 @@ uint64_t write_launcher(const std::vector<unsigned char>& image, const LauncherP
     for (const Piece& piece : after_payload)
         payload_out.write(reinterpret_cast<const char*>(piece.bytes),
                           static_cast<std::streamsize>(piece.size));
-    if (layout.payload_offset != payload_offset ||
-        layout.body_offset + body.size() != payload_offset)
+    if (layout.payload_offset != payload_offset || body_offset + body.size() != payload_offset)
         throw std::logic_error("the launcher's layout and its pieces disagree");
 
-    checksum.add(0, layout.headers.data(), layout.headers.size());
-    checksum.add(layout.body_offset, body.data(), body.size());
+    checksum.add(0, headers.data(), headers.size());
+    checksum.add(body_offset, body.data(), body.size());
     uint32_t sum = checksum.finish(layout.file_bytes);
-    std::memcpy(layout.headers.data() + checksum_field, &sum, sizeof sum);
+    std::memcpy(headers.data() + checksum_field, &sum, sizeof sum);
     out.seekp(0);
-    out.write(reinterpret_cast<const char*>(layout.headers.data()),
-              static_cast<std::streamsize>(layout.headers.size()));
+    out.write(reinterpret_cast<const char*>(headers.data()),
+              static_cast<std::streamsize>(headers.size()));
     out.write(reinterpret_cast<const char*>(body.data()),
               static_cast<std::streamsize>(body.size()));
     out.seekp(0, std::ios::end);
@@ -347,7 +318,7 @@ uint64_t write_launcher(const std::vector<unsigned char>& image, const LauncherP
     return layout.file_bytes;
 }
 
-uint64_t write_launcher(const std::vector<unsigned char>& image, const LauncherParts& parts,
+uint64_t write_launcher(const LauncherImage& image, const LauncherParts& parts,
                         const unsigned char* payload, uint64_t payload_bytes, TemporaryFile& file) {
     return write_launcher(
         image, parts,

@@ -3,15 +3,17 @@
 // Completing the launcher image that qarvel-pack carries: a copy of it with
 // the payload as a read-only data section, the build-time constants written
 // into their record, the resource section, the subsystem and the header
-// fields that follow from them. The layout is computed whole first, then the
-// file is written in one pass; nothing follows the last section, so a
-// signature can go after it.
+// fields that follow from them. The image is read and checked once; the
+// payload, whose place follows from the image alone, is written first; the
+// layout is then computed once from the sizes, as data, and turned into the
+// headers in one place. Nothing follows the last section, so a signature
+// can go after it.
 
 #include "packer/files/temporary_file.h"
+#include "packer/image/pe_reader.h"
 #include "packer/image/resource_section.h"
 
 #include <cstdint>
-#include <filesystem>
 #include <functional>
 #include <ostream>
 #include <string>
@@ -30,24 +32,50 @@ constexpr uint64_t largest_launcher_bytes = 0x70000000; // 1792 MiB
 
 struct LauncherParts {
     LauncherConstants constants;
-    std::vector<Resource> resources;
+    ResourceSection resources;
     bool windowed = false;
 };
 
-// Where everything goes, from the image and the sizes alone.
+// Where everything goes: the completed NT headers and section table, and
+// the places and sizes they hold.
 struct LauncherLayout {
-    std::vector<unsigned char> headers; // the image's headers, completed but for the checksum
-    size_t body_offset = 0;             // the image's section data, from here to its end
+    pe::NtHeaders64 nt{};
+    std::vector<pe::SectionHeader> sections; // the image's, then the payload's and .rsrc
     uint32_t payload_rva = 0, payload_offset = 0, payload_raw_bytes = 0;
     uint32_t resources_rva = 0, resources_offset = 0, resources_raw_bytes = 0;
     uint64_t file_bytes = 0;
-    size_t constants_offset = 0; // of the record, in the file
 };
 
-// Throws std::runtime_error with one line when the image cannot be completed
-// or when a payload of payload_bytes would make the launcher too large.
-LauncherLayout lay_out_launcher(const std::vector<unsigned char>& image, uint64_t payload_bytes,
-                                uint64_t resource_bytes, bool windowed);
+// The carried image, read and checked once. Its constructor throws
+// std::runtime_error with one line when the image cannot be completed.
+class LauncherImage {
+  public:
+    explicit LauncherImage(std::vector<unsigned char> bytes);
+
+    const std::vector<unsigned char>& bytes() const { return bytes_; }
+    const PeHeaders& headers() const { return headers_; }
+    // The payload section starts where the image ends, whatever its size.
+    uint64_t payload_offset() const { return bytes_.size(); }
+    size_t constants_offset() const { return constants_offset_; }
+
+    // Throws std::runtime_error with one line when a payload of
+    // payload_bytes would make the launcher too large.
+    void check_size(uint64_t payload_bytes, uint64_t resource_bytes) const;
+    // Throws as check_size does.
+    LauncherLayout lay_out(uint64_t payload_bytes, uint64_t resource_bytes, bool windowed) const;
+
+  private:
+    std::vector<unsigned char> bytes_;
+    PeHeaders headers_;
+    pe::OptionalHeader64 optional_{};
+    uint64_t next_rva_ = 0; // the first RVA past the image's sections
+    size_t constants_offset_ = 0;
+};
+
+// The image's headers with the layout written into them, but for the
+// checksum: the one place a layout becomes bytes.
+std::vector<unsigned char> launcher_headers(const LauncherImage& image,
+                                            const LauncherLayout& layout);
 
 // Writes a payload to a stream that stands at its place in the launcher,
 // and returns its length.
@@ -57,31 +85,14 @@ using PayloadSource = std::function<uint64_t(std::ostream& out)>;
 // source straight into its place, then what follows it, then the headers
 // and the section data before it, with the checksum summed on the way.
 // Returns the launcher's size in bytes.
-uint64_t write_launcher(const std::vector<unsigned char>& image, const LauncherParts& parts,
+uint64_t write_launcher(const LauncherImage& image, const LauncherParts& parts,
                         const PayloadSource& source, TemporaryFile& file);
 
 // The same with the payload's bytes in memory.
-uint64_t write_launcher(const std::vector<unsigned char>& image, const LauncherParts& parts,
+uint64_t write_launcher(const LauncherImage& image, const LauncherParts& parts,
                         const unsigned char* payload, uint64_t payload_bytes, TemporaryFile& file);
 
 // Throws std::runtime_error naming the first text longer than its field.
 void check_launcher_constants(const LauncherConstants& constants);
-
-// The header checksum of a whole file as CheckSumMappedFile computes it: its
-// 16-bit words summed with carries folded, the checksum field read as zero,
-// plus the file's length.
-class ImageChecksum {
-  public:
-    explicit ImageChecksum(uint64_t checksum_field_offset) : field_(checksum_field_offset) {}
-    // Adds bytes that start at the file's offset, in any order and pieces.
-    void add(uint64_t offset, const unsigned char* bytes, size_t size);
-    uint32_t finish(uint64_t file_bytes) const;
-
-  private:
-    void add_byte(uint64_t offset, unsigned char byte);
-
-    uint64_t field_;
-    uint64_t sum_ = 0;
-};
 
 } // namespace qarvel

@@ -8,6 +8,7 @@
 #include "packer/payload/payload_locator.h"
 
 #include <stdexcept>
+#include <utility>
 
 namespace qarvel {
 namespace {
@@ -56,28 +57,25 @@ LauncherConstants launcher_constants(const Identity& completed) {
 }
 
 LauncherParts launcher_parts(const Identity& identity) {
-    LauncherParts parts;
-    parts.windowed = identity.windowed;
-    parts.constants = launcher_constants(identity);
-
+    LauncherConstants constants = launcher_constants(identity);
     std::vector<unsigned char> icon = identity.icon.empty()
                                           ? bytes_of(default_icon_file())
                                           : read_whole_file(utf8_path(identity.icon));
-    parts.resources =
+    std::vector<Resource> resources =
         icon_resources(icon, identity.icon.empty() ? "the default icon" : identity.icon);
-    VersionStrings strings{parts.constants.company,
+    VersionStrings strings{constants.company,
                            utf8_to_utf16(identity.description),
-                           parts.constants.version,
+                           constants.version,
                            utf8_to_utf16(identity.internal_name),
                            utf8_to_utf16(identity.copyright),
                            utf8_to_utf16(identity.original_filename),
-                           parts.constants.product};
-    parts.resources.push_back({pe::rt_version, 1, version_resource(strings)});
+                           constants.product};
+    resources.push_back({pe::rt_version, 1, version_resource(strings)});
     // "Using Side-by-side Assemblies as a Resource": an executable's
     // manifest is RT_MANIFEST 1.
-    parts.resources.push_back({pe::rt_manifest, 1, manifest(identity.elevated, identity.windowed)});
-    parts.resources.push_back({pe::rt_rcdata, 1, bytes_of(licence_notices_file())});
-    return parts;
+    resources.push_back({pe::rt_manifest, 1, manifest(identity.elevated, identity.windowed)});
+    resources.push_back({pe::rt_rcdata, 1, bytes_of(licence_notices_file())});
+    return {std::move(constants), ResourceSection(std::move(resources)), identity.windowed};
 }
 
 } // namespace qarvel

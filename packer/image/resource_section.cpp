@@ -3,7 +3,9 @@
 #include "packer/image/pe_records.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <map>
 #include <stdexcept>
 
@@ -69,7 +71,7 @@ size_t align8(size_t value) {
 
 } // namespace
 
-std::vector<unsigned char> resource_section(std::vector<Resource> resources, uint32_t section_rva) {
+ResourceSection::ResourceSection(std::vector<Resource> resources) {
     std::sort(resources.begin(), resources.end(), [](const Resource& a, const Resource& b) {
         return a.type != b.type ? a.type < b.type : a.id < b.id;
     });
@@ -97,7 +99,7 @@ std::vector<unsigned char> resource_section(std::vector<Resource> resources, uin
             throw std::runtime_error("the launcher's resources would take more than 4 GiB");
     }
 
-    std::vector<unsigned char> out;
+    std::vector<unsigned char>& out = bytes_;
     out.reserve(data_end);
     put_table(out, by_type.size());
     size_t name_table = names_start;
@@ -120,16 +122,26 @@ std::vector<unsigned char> resource_section(std::vector<Resource> resources, uin
         put_entry(out, resource_language,
                   static_cast<uint32_t>(data_entries_start + i * sizeof(pe::ResourceDataEntry)));
     }
-    for (size_t i = 0; i < resources.size(); ++i)
+    for (size_t i = 0; i < resources.size(); ++i) {
+        data_rva_fields_.push_back(out.size() + offsetof(pe::ResourceDataEntry, data_rva));
         pe::append_record(
-            out, pe::ResourceDataEntry{section_rva + data_offsets[i],
+            out, pe::ResourceDataEntry{data_offsets[i],
                                        static_cast<uint32_t>(resources[i].data.size()), 0, 0});
+    }
     for (size_t i = 0; i < resources.size(); ++i) {
         out.resize(data_offsets[i], 0);
         out.insert(out.end(), resources[i].data.begin(), resources[i].data.end());
     }
     out.resize(data_end, 0);
-    return out;
+}
+
+std::vector<unsigned char> ResourceSection::placed_at(uint32_t section_rva) const {
+    std::vector<unsigned char> placed = bytes_;
+    for (size_t field : data_rva_fields_) {
+        uint32_t rva = pe::read_record<uint32_t>(placed, field) + section_rva;
+        std::memcpy(placed.data() + field, &rva, sizeof rva);
+    }
+    return placed;
 }
 
 } // namespace qarvel

@@ -25,10 +25,20 @@ constexpr uint16_t resource_language = 0x0409;
 std::vector<Resource> icon_resources(const std::vector<unsigned char>& ico,
                                      const std::string& shown_name);
 
-// The section's bytes for a section at section_rva: the type, name and
-// language directories, each ID table in ascending order as FindResource's
-// binary search needs, the data entries, then the data, 8-byte aligned.
-// Its size does not depend on section_rva.
-std::vector<unsigned char> resource_section(std::vector<Resource> resources, uint32_t section_rva);
+// A resource section, built once: the type, name and language directories,
+// each ID table in ascending order as FindResource's binary search needs,
+// the data entries, then the data, 8-byte aligned. Only the data entries'
+// RVAs depend on where the section goes.
+class ResourceSection {
+  public:
+    explicit ResourceSection(std::vector<Resource> resources);
+    size_t size() const { return bytes_.size(); }
+    // The section's bytes for a section at section_rva.
+    std::vector<unsigned char> placed_at(uint32_t section_rva) const;
+
+  private:
+    std::vector<unsigned char> bytes_; // as at RVA 0
+    std::vector<size_t> data_rva_fields_;
+};
 
 } // namespace qarvel

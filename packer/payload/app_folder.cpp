@@ -1,7 +1,7 @@
 #include "packer/payload/app_folder.h"
 
 #include "packer/files/host_files.h"
-#include "packer/identity/windows_executable.h"
+#include "packer/image/windows_executable.h"
 #include "packer/payload/entry_name.h"
 #include "packer/payload/printable_name.h"
 

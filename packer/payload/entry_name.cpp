@@ -1,8 +1,8 @@
 #include "packer/payload/entry_name.h"
 
 #include "format/payload_format.h"
+#include "packer/files/windows_name.h"
 #include "packer/payload/printable_name.h"
-#include "packer/payload/windows_name.h"
 #include "payload/lock_file_name.h"
 
 #include "packer/payload/upcase_table.h"

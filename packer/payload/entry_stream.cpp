@@ -28,14 +28,20 @@ uint64_t read_entry_stream(EntryVisitor& visitor) {
         entry.checksum = fields.checksum;
         stream_bytes += 2 * (entry.name.size() + 1) + 12;
         visitor.entry_begins(entry);
+        if (!visitor.wants_more())
+            return stream_bytes;
         for (uint64_t remaining = entry.size; remaining > 0;) {
             size_t count = remaining < sizeof chunk ? static_cast<size_t>(remaining) : sizeof chunk;
             read_payload(chunk, count);
             visitor.entry_content(chunk, count);
             remaining -= count;
             stream_bytes += count;
+            if (!visitor.wants_more())
+                return stream_bytes;
         }
         visitor.entry_ends(entry);
+        if (!visitor.wants_more())
+            return stream_bytes;
     }
 }
 

@@ -29,12 +29,14 @@ class EntryVisitor {
     // content_chunk_bytes; nothing for an empty entry.
     virtual void entry_content(const unsigned char* bytes, size_t size) = 0;
     virtual void entry_ends(const EntryHeader& entry) = 0;
+    // Asked after every call above: false ends the reading there.
+    virtual bool wants_more() const { return true; }
 };
 
 // Reads entries from the open payload reader up to and including the end
 // marker. Faults throw qarvel::PayloadError: the reader's own messages, or
-// one for a name longer than the launcher's name buffer. A visitor may throw
-// to stop early. Returns the entry-stream bytes read.
+// one for a name longer than the launcher's name buffer. Returns the
+// entry-stream bytes read, up to where the visitor stopped wanting more.
 uint64_t read_entry_stream(EntryVisitor& visitor);
 
 // Opens the launcher's reader over a payload's bytes and closes it however

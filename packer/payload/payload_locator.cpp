@@ -3,7 +3,7 @@
 #include "format/image_layout.h"
 #include "format/payload_format.h"
 #include "packer/files/host_files.h"
-#include "packer/image/pe_records.h"
+#include "packer/image/pe_reader.h"
 
 #include <algorithm>
 #include <cstring>
@@ -17,20 +17,10 @@ namespace {
 // A launcher's payload section, found through its section table as the
 // launcher finds it; its virtual size is the payload's length.
 bool payload_section(const unsigned char* file, size_t file_bytes, PayloadLocation& location) {
-    if (file_bytes < sizeof(pe::DosHeader) ||
-        pe::read_record<pe::DosHeader>(file, 0).magic != pe::dos_magic)
+    const PeHeaders headers = read_pe_headers(file, file_bytes);
+    if (headers.shape != PeShape::windows_image)
         return false;
-    size_t nt_offset = pe::read_record<pe::DosHeader>(file, 0).new_header_offset;
-    if (nt_offset + sizeof(uint32_t) + sizeof(pe::FileHeader) > file_bytes ||
-        pe::read_record<uint32_t>(file, nt_offset) != pe::nt_signature)
-        return false;
-    auto header = pe::read_record<pe::FileHeader>(file, nt_offset + sizeof(uint32_t));
-    size_t table = nt_offset + sizeof(uint32_t) + sizeof header + header.size_of_optional_header;
-    for (size_t i = 0; i < header.number_of_sections; ++i) {
-        size_t at = table + i * sizeof(pe::SectionHeader);
-        if (at + sizeof(pe::SectionHeader) > file_bytes)
-            return false;
-        auto section = pe::read_record<pe::SectionHeader>(file, at);
+    for (const auto& section : headers.sections) {
         if (std::memcmp(section.name, image_layout::payload_section_name, sizeof section.name) != 0)
             continue;
         uint64_t size = std::min(section.virtual_size, section.size_of_raw_data);

@@ -1,6 +1,7 @@
 // The largest payload a launcher can carry, found without writing it: the
 // layout alone decides, from the carried image and the sizes.
 #include "packer/image/embedded_files.h"
+#include "packer/image/image_checksum.h"
 #include "packer/image/launcher_image.h"
 #include "support/packer_run.h"
 #include "support/windows_program.h"
@@ -21,12 +22,13 @@ constexpr uint64_t resources = 40000;
 // The refusal names the largest payload that fits; that payload fits, and one
 // page more does not.
 TEST(LauncherSize, TheNamedLargestPayloadIsTheBoundary) {
-    auto image = carried_image();
-    if (image.empty())
+    auto bytes = carried_image();
+    if (bytes.empty())
         GTEST_SKIP() << "this build carries no launcher image";
+    const qarvel::LauncherImage image(bytes);
     std::string refusal;
     try {
-        qarvel::lay_out_launcher(image, uint64_t{2} << 30, resources, false);
+        image.lay_out(uint64_t{2} << 30, resources, false);
     } catch (const std::runtime_error& error) {
         refusal = error.what();
     }
@@ -37,10 +39,9 @@ TEST(LauncherSize, TheNamedLargestPayloadIsTheBoundary) {
     uint64_t largest = std::stoull(refusal.substr(at + before.size()));
     EXPECT_GT(largest, uint64_t{1790} << 20);
 
-    auto layout = qarvel::lay_out_launcher(image, largest, resources, false);
+    auto layout = image.lay_out(largest, resources, false);
     EXPECT_LE(layout.file_bytes, qarvel::largest_launcher_bytes);
-    EXPECT_THROW(qarvel::lay_out_launcher(image, largest + 4096, resources, false),
-                 std::runtime_error);
+    EXPECT_THROW(image.lay_out(largest + 4096, resources, false), std::runtime_error);
 }
 
 // A checksum over pieces equals the checksum over the whole, with the

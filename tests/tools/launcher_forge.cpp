@@ -29,7 +29,7 @@ int main(int argc, char** argv) {
         std::filesystem::path output_path(output);
         qarvel::complete_identity(identity, output_path.filename().string());
         const qarvel::EmbeddedFile image_file = qarvel::launcher_image_file();
-        std::vector<unsigned char> image(image_file.bytes, image_file.bytes + image_file.size);
+        const qarvel::LauncherImage image({image_file.bytes, image_file.bytes + image_file.size});
         std::vector<unsigned char> bytes = qarvel::read_whole_file(payload);
         qarvel::TemporaryFile file(output_path);
         qarvel::write_launcher(image, qarvel::launcher_parts(identity), bytes.data(), bytes.size(),

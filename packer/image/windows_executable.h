@@ -16,10 +16,7 @@ namespace qarvel {
 // the file is instead, such as "a text file" or "a DLL", to follow "is".
 std::string not_a_windows_executable(const std::vector<unsigned char>& head);
 
-// The name and the first executable_head_bytes of the content of a sound
-// payload's first entry, its main executable.
+// How much of a file's start not_a_windows_executable needs.
 constexpr size_t executable_head_bytes = 65536;
-std::vector<unsigned char> first_entry_head(const unsigned char* payload, uint64_t payload_bytes,
-                                            std::u16string* name);
 
 } // namespace qarvel

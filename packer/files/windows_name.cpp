@@ -1,4 +1,4 @@
-#include "packer/payload/windows_name.h"
+#include "packer/files/windows_name.h"
 
 #include <string_view>
 
