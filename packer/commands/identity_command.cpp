@@ -75,9 +75,9 @@ void add_identity_command(CLI::App& app, IdentityCommandArguments& args, CLI::Ap
 int run_identity_command(const IdentityCommandArguments& args) {
     Identity identity = args.identity;
     complete_identity(identity, utf8_path(args.output).filename().u8string());
-    // The texts a launcher reads must fit their room in its image, however
-    // it is made.
-    launcher_constants(identity);
+    // What a launcher carries must fit its room in the image, and its icon
+    // must be sound, however it is made.
+    launcher_parts(identity);
     std::string warning = example_identity_warning(args.identity, identity);
 
     const std::pair<const char*, std::string> fields[] = {

@@ -63,23 +63,10 @@ void check_room(const char* what, const std::string& text, size_t capacity_units
                             std::to_string(capacity_units - 1));
 }
 
-std::vector<unsigned long> version_numbers(const std::string& version) {
-    std::vector<unsigned long> numbers;
-    size_t start = 0;
-    while (true) {
-        size_t end = version.find('.', start);
-        numbers.push_back(std::stoul(version.substr(start, end - start)));
-        if (end == std::string::npos)
-            return numbers;
-        start = end + 1;
-    }
-}
-
 // Patch versions get folders of their own, so that an update never has to
 // replace the files of a version that is running; trailing zeros go, as
 // 1.20.0.0 names the folder 1.20.
-std::string version_folder(const std::string& version) {
-    auto numbers = version_numbers(version);
+std::string version_folder(const std::array<uint16_t, 4>& numbers) {
     size_t kept = 2;
     for (size_t i = kept; i < numbers.size(); ++i)
         if (numbers[i] != 0)
@@ -104,7 +91,7 @@ std::string without_last_extension(const std::string& file_name) {
 
 } // namespace
 
-void check_version(const std::string& version) {
+std::array<uint16_t, 4> parse_version(const std::string& version) {
     check_text("version", version);
     std::vector<std::string> numbers(1);
     for (char c : version) {
@@ -121,29 +108,18 @@ void check_version(const std::string& version) {
         throw IdentityError("version " + version + ": want four numbers, as 1.20.0.0");
     // Each number is a 16-bit field of the version resource. Its length is
     // compared first: a number too long for any integer is still refused.
-    for (const auto& number : numbers)
-        if (number.size() > 5 || std::stoul(number) > 65535)
+    std::array<uint16_t, 4> parsed{};
+    for (size_t i = 0; i < parsed.size(); ++i) {
+        if (numbers[i].size() > 5 || std::stoul(numbers[i]) > 65535)
             throw IdentityError("version " + version + ": each number must be at most 65535");
-}
-
-// An .ico file starts with a reserved zero word, the type 1 and a count of
-// images that is not zero; the resource compiler would take other files and
-// fail later, or not at all.
-void check_icon_file(const std::string& path) {
-    check_text("icon's file name", path);
-    std::ifstream file(utf8_path(path), std::ios::binary);
-    if (!file)
-        throw IdentityError("no such icon file: " + path);
-    unsigned char header[6] = {};
-    file.read(reinterpret_cast<char*>(header), sizeof header);
-    if (file.gcount() != sizeof header || header[0] != 0 || header[1] != 0 || header[2] != 1 ||
-        header[3] != 0 || (header[4] == 0 && header[5] == 0))
-        throw IdentityError(path + " is not an icon (.ico) file");
+        parsed[i] = static_cast<uint16_t>(std::stoul(numbers[i]));
+    }
+    return parsed;
 }
 
 std::string default_target_spec(const std::string& root, const std::string& company,
-                                const std::string& product, const std::string& version) {
-    check_version(version);
+                                const std::string& product,
+                                const std::array<uint16_t, 4>& version) {
     return root + "\\" + folder_name("company", company, true) + "\\" +
            folder_name("product", product, false) + "\\" + version_folder(version);
 }
@@ -214,19 +190,18 @@ void complete_identity(Identity& identity, const std::string& output_file_name) 
         identity.version = default_version;
     check_room("company", identity.company, image_layout::company_capacity_units);
     check_room("product", identity.product, image_layout::product_capacity_units);
-    check_version(identity.version);
+    identity.version_numbers = parse_version(identity.version);
     if (identity.target_spec.empty()) {
         identity.target_spec =
             default_target_spec(identity.elevated ? elevated_cache_root : default_cache_root,
-                                identity.company, identity.product, identity.version);
-        identity.elevated_target_spec = default_target_spec(elevated_cache_root, identity.company,
-                                                            identity.product, identity.version);
+                                identity.company, identity.product, identity.version_numbers);
+        identity.elevated_target_spec = default_target_spec(
+            elevated_cache_root, identity.company, identity.product, identity.version_numbers);
     } else {
         identity.elevated_target_spec = identity.target_spec;
     }
     check_target_spec(identity);
-    if (!identity.icon.empty())
-        check_icon_file(identity.icon);
+    check_text("icon's file name", identity.icon);
 
     // The file description repeats the product unless told otherwise; the
     // platform's documentation asks for an internal name, and for a file

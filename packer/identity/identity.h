@@ -5,6 +5,8 @@
 // name by default, and the checks of these inputs. Every way of building a
 // launcher completes and checks an identity here.
 
+#include <array>
+#include <cstdint>
 #include <stdexcept>
 #include <string>
 
@@ -29,10 +31,12 @@ struct Identity {
     // asks for: below the elevated root when the target spec is the
     // default, the target spec itself when one was given.
     std::string elevated_target_spec;
-    std::string icon; // an .ico file; empty for the default icon
+    std::string icon; // an .ico file; empty for the default icon, read when the launcher is made
     std::string copyright, description, original_filename, internal_name;
     bool elevated = false;
     bool windowed = false;
+    // The version's four numbers, filled in by complete_identity.
+    std::array<uint16_t, 4> version_numbers{};
 };
 
 // An identity that cannot make a working launcher; what() is one line.
@@ -62,15 +66,13 @@ std::string elevated_folder_warning(const Identity& completed);
 
 // The cache folder of a launcher given no target spec:
 // ROOT\<company without spaces>\<product>\<version up to its last non-zero
-// number, at least two>, from a checked version. Throws IdentityError when
-// the company or the product leaves no folder name Windows can create.
+// number, at least two>. Throws IdentityError when the company or the
+// product leaves no folder name Windows can create.
 std::string default_target_spec(const std::string& root, const std::string& company,
-                                const std::string& product, const std::string& version);
+                                const std::string& product, const std::array<uint16_t, 4>& version);
 
-// Throws IdentityError unless the version is four numbers of at most 65535.
-void check_version(const std::string& version);
-
-// Throws IdentityError unless the file starts as an .ico file does.
-void check_icon_file(const std::string& path);
+// The one reader of a version text: four numbers of at most 65535, as
+// 1.20.0.0. Throws IdentityError otherwise.
+std::array<uint16_t, 4> parse_version(const std::string& version);
 
 } // namespace qarvel

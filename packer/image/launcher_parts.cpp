@@ -3,9 +3,9 @@
 #include "packer/files/host_files.h"
 #include "packer/files/utf16.h"
 #include "packer/image/embedded_files.h"
+#include "packer/image/icon_resources.h"
 #include "packer/image/pe_records.h"
 #include "packer/image/version_resource.h"
-#include "packer/payload/payload_locator.h"
 
 #include <stdexcept>
 #include <utility>
@@ -58,9 +58,8 @@ LauncherConstants launcher_constants(const Identity& completed) {
 
 LauncherParts launcher_parts(const Identity& identity) {
     LauncherConstants constants = launcher_constants(identity);
-    std::vector<unsigned char> icon = identity.icon.empty()
-                                          ? bytes_of(default_icon_file())
-                                          : read_whole_file(utf8_path(identity.icon));
+    std::vector<unsigned char> icon =
+        identity.icon.empty() ? bytes_of(default_icon_file()) : read_icon_file(identity.icon);
     std::vector<Resource> resources =
         icon_resources(icon, identity.icon.empty() ? "the default icon" : identity.icon);
     VersionStrings strings{constants.company,
@@ -70,7 +69,7 @@ LauncherParts launcher_parts(const Identity& identity) {
                            utf8_to_utf16(identity.copyright),
                            utf8_to_utf16(identity.original_filename),
                            constants.product};
-    resources.push_back({pe::rt_version, 1, version_resource(strings)});
+    resources.push_back({pe::rt_version, 1, version_resource(strings, identity.version_numbers)});
     // "Using Side-by-side Assemblies as a Resource": an executable's
     // manifest is RT_MANIFEST 1.
     resources.push_back({pe::rt_manifest, 1, manifest(identity.elevated, identity.windowed)});

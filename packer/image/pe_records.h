@@ -179,7 +179,46 @@ struct IconGroupEntry {
 };
 static_assert(sizeof(IconGroupEntry) == 14);
 
+// Version information ("VS_VERSIONINFO", "VS_FIXEDFILEINFO"): every node
+// starts with this header, then its key, its value and its children.
+struct VersionNodeHeader {
+    uint16_t length;       // wLength: the node with its children
+    uint16_t value_length; // wValueLength: words in text values, bytes in binary ones
+    uint16_t type;         // wType: 1 for text, 0 for binary
+};
+static_assert(sizeof(VersionNodeHeader) == 6);
+
+struct FixedFileInfo {
+    uint32_t signature; // 0xFEEF04BD
+    uint32_t struct_version;
+    uint32_t file_version_ms;
+    uint32_t file_version_ls;
+    uint32_t product_version_ms;
+    uint32_t product_version_ls;
+    uint32_t file_flags_mask;
+    uint32_t file_flags;
+    uint32_t file_os;
+    uint32_t file_type;
+    uint32_t file_subtype;
+    uint32_t file_date_ms;
+    uint32_t file_date_ls;
+};
+static_assert(sizeof(FixedFileInfo) == 52);
+
+// The value of "Translation": a language and a code page.
+struct Translation {
+    uint16_t language;
+    uint16_t code_page;
+};
+static_assert(sizeof(Translation) == 4);
+
 #pragma pack(pop)
+
+// Every launcher resource and its version strings are filed under U.S.
+// English, as the resource compiler files the compiled launcher's, in UTF-16.
+constexpr uint16_t us_english = 0x0409;
+constexpr uint16_t code_page_utf16 = 1200;
+constexpr uint32_t fixed_file_info_signature = 0xFEEF04BD;
 
 template <typename Record> Record read_record(const unsigned char* bytes, size_t offset) {
     Record record;

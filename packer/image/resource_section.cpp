@@ -11,48 +11,6 @@
 
 namespace qarvel {
 
-std::vector<Resource> icon_resources(const std::vector<unsigned char>& ico,
-                                     const std::string& shown_name) {
-    auto refuse = [&](const std::string& why) {
-        return std::runtime_error(shown_name + " is not a sound icon (.ico) file: " + why);
-    };
-    if (ico.size() < sizeof(pe::IconDirectory))
-        throw refuse("it is shorter than its header");
-    auto directory = pe::read_record<pe::IconDirectory>(ico, 0);
-    if (directory.reserved != 0 || directory.type != 1 || directory.count == 0)
-        throw refuse("its header is not an icon file's");
-    if (ico.size() < sizeof directory + size_t{directory.count} * sizeof(pe::IconFileEntry))
-        throw refuse("its list of images is cut short");
-
-    std::vector<Resource> resources;
-    std::vector<unsigned char> group;
-    pe::append_record(group, directory);
-    uint64_t image_bytes = 0;
-    for (uint16_t i = 0; i < directory.count; ++i) {
-        auto entry = pe::read_record<pe::IconFileEntry>(
-            ico, sizeof directory + size_t{i} * sizeof(pe::IconFileEntry));
-        if (entry.bytes_in_resource == 0 ||
-            uint64_t{entry.image_offset} + entry.bytes_in_resource > ico.size())
-            throw refuse("image " + std::to_string(i + 1) + " lies outside the file");
-        // Each image is carried whole: images that share bytes would let a
-        // small file grow into gigabytes of resources.
-        image_bytes += entry.bytes_in_resource;
-        if (image_bytes > ico.size())
-            throw refuse("its images overlap");
-        auto id = static_cast<uint16_t>(i + 1);
-        resources.push_back({pe::rt_icon,
-                             id,
-                             {ico.begin() + entry.image_offset,
-                              ico.begin() + entry.image_offset + entry.bytes_in_resource}});
-        pe::IconGroupEntry group_entry{
-            entry.width,  entry.height,    entry.color_count,       entry.reserved,
-            entry.planes, entry.bit_count, entry.bytes_in_resource, id};
-        pe::append_record(group, group_entry);
-    }
-    resources.push_back({pe::rt_group_icon, 1, std::move(group)});
-    return resources;
-}
-
 namespace {
 
 void put_table(std::vector<unsigned char>& out, size_t id_entries) {
@@ -119,7 +77,7 @@ ResourceSection::ResourceSection(std::vector<Resource> resources) {
     }
     for (size_t i = 0; i < resources.size(); ++i) {
         put_table(out, 1);
-        put_entry(out, resource_language,
+        put_entry(out, pe::us_english,
                   static_cast<uint32_t>(data_entries_start + i * sizeof(pe::ResourceDataEntry)));
     }
     for (size_t i = 0; i < resources.size(); ++i) {

@@ -15,16 +15,6 @@ struct Resource {
     std::vector<unsigned char> data;
 };
 
-// The language every launcher resource is filed under: U.S. English, as the
-// resource compiler files the compiled launcher's.
-constexpr uint16_t resource_language = 0x0409;
-
-// The icon's images as RT_ICON resources 1..n, then the RT_GROUP_ICON 1 that
-// lists them. Throws std::runtime_error naming shown_name when ico is not a
-// sound .ico file.
-std::vector<Resource> icon_resources(const std::vector<unsigned char>& ico,
-                                     const std::string& shown_name);
-
 // A resource section, built once: the type, name and language directories,
 // each ID table in ascending order as FindResource's binary search needs,
 // the data entries, then the data, 8-byte aligned. Only the data entries'

@@ -4,6 +4,8 @@
 // information, one U.S. English UTF-16 string table, and the translation
 // that names it.
 
+#include <array>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -14,8 +16,10 @@ struct VersionStrings {
         product;
 };
 
-// version holds four numbers of at most 65535 ("1.20.0.0"), checked before;
-// an empty copyright is left out, as the compiled launcher leaves it out.
-std::vector<unsigned char> version_resource(const VersionStrings& strings);
+// numbers are the four numbers of strings.version, as the identity parsed
+// them; an empty copyright is left out, as the compiled launcher leaves it
+// out.
+std::vector<unsigned char> version_resource(const VersionStrings& strings,
+                                            const std::array<uint16_t, 4>& numbers);
 
 } // namespace qarvel

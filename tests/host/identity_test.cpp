@@ -19,7 +19,8 @@ class DefaultFolder : public ::testing::TestWithParam<FolderCase> {};
 
 TEST_P(DefaultFolder, IsNamedAfterTheIdentity) {
     const FolderCase& c = GetParam();
-    EXPECT_EQ(default_target_spec("{CACHE_DIR}", c.company, c.product, c.version), c.expected);
+    EXPECT_EQ(default_target_spec("{CACHE_DIR}", c.company, c.product, parse_version(c.version)),
+              c.expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -259,38 +260,47 @@ TEST(Identity, KeepsWhatIsGivenAndChecksNoFolderOfAGivenTargetSpec) {
     EXPECT_EQ(identity.internal_name, "Inkwell");
 }
 
-TEST(Identity, ChecksTheIconHeader) {
+// The icon is read and checked once, when the launcher's resources are
+// made; identity makes them too, so it refuses what launcher would.
+TEST(Identity, ChecksTheIconFile) {
     qarvel_test::ScratchFolder scratch;
+    // One 1x1 image of 4 bytes after the header and its one entry.
+    const std::string good = std::string("\0\0\1\0\1\0", 6) +
+                             std::string("\1\1\0\0\1\0\x20\0\4\0\0\0\x16\0\0\0", 16) +
+                             std::string("\0\0\0\0", 4);
     const std::pair<const char*, std::string> files[] = {
-        {"good.ico", std::string("\0\0\1\0\1\0", 6)},
+        {"good.ico", good},
         {"png.ico", "\x89PNG\r\n\x1a\n not an icon"},
         {"cursor.ico", std::string("\0\0\2\0\1\0", 6)},
         {"no-images.ico", std::string("\0\0\1\0\0\0", 6)},
         {"short.ico", std::string("\0\0\1\0", 4)},
+        {"cut.ico", std::string("\0\0\1\0\1\0", 6)},
+        {"outside.ico", good.substr(0, good.size() - 1)},
     };
     for (const auto& [name, bytes] : files)
         qarvel_test::write_file(scratch / name, bytes);
-    EXPECT_NO_THROW(check_icon_file((scratch / "good.ico").string()));
-    for (const char* name : {"png.ico", "cursor.ico", "no-images.ico", "short.ico"}) {
+    auto identity_with = [&](const std::string& icon) {
+        return qarvel_test::run_pack({"identity", "-o", "a.exe", "--icon", icon});
+    };
+    auto accepted = identity_with((scratch / "good.ico").string());
+    EXPECT_EQ(accepted.exit_code, 0) << accepted.err;
+    const std::pair<const char*, const char*> refused[] = {
+        {"png.ico", " is not an icon (.ico) file"},
+        {"cursor.ico", " is not an icon (.ico) file"},
+        {"no-images.ico", " is not an icon (.ico) file"},
+        {"short.ico", " is not an icon (.ico) file"},
+        {"cut.ico", " is not a sound icon (.ico) file: its list of images is cut short"},
+        {"outside.ico", " is not a sound icon (.ico) file: image 1 lies outside the file"},
+    };
+    for (const auto& [name, why] : refused) {
         std::string path = (scratch / name).string();
-        try {
-            check_icon_file(path);
-            ADD_FAILURE() << name << " accepted";
-        } catch (const IdentityError& error) {
-            EXPECT_EQ(std::string(error.what()), path + " is not an icon (.ico) file");
-        }
+        auto result = identity_with(path);
+        EXPECT_EQ(result.exit_code, 1) << name;
+        EXPECT_EQ(result.err, "qarvel-pack: error: " + path + why + "\n") << name;
     }
     std::string missing = (scratch / "none.ico").string();
-    EXPECT_THROW(
-        {
-            try {
-                check_icon_file(missing);
-            } catch (const IdentityError& error) {
-                EXPECT_EQ(std::string(error.what()), "no such icon file: " + missing);
-                throw;
-            }
-        },
-        IdentityError);
+    EXPECT_EQ(identity_with(missing).err,
+              "qarvel-pack: error: no such icon file: " + missing + "\n");
 }
 
 } // namespace
