@@ -10,7 +10,7 @@
 // leak, a hang, other bytes) is a finding.
 #include "format/payload_format.h"
 #include "packer/payload/entry_stream.h"
-#include "packer/payload/payload_failure.h"
+#include "packer/refusal.h"
 #include "payload/content_chunk.h"
 #include "payload/payload_reader.h"
 
@@ -99,7 +99,7 @@ void read_through_entry_stream(const uint8_t* data, size_t size) {
         if (stream_bytes != visitor.counted() + 2)
             finding("the entry stream's byte count disagrees with its entries");
     } catch (const CapReached&) {
-    } catch (const qarvel::PayloadError& error) {
+    } catch (const qarvel::Refusal& error) {
         const char* message = error.what();
         if (strcmp(message, header_failure) != 0 && strcmp(message, decode_failure) != 0 &&
             strcmp(message, memory_failure) != 0 && message != name_failure) {
@@ -167,7 +167,7 @@ void read_directly(const uint8_t* input, size_t input_size) {
             uint64_t calls = payload_decode_calls();
             try {
                 read_payload(buffer.data(), request);
-            } catch (const qarvel::PayloadError& error) {
+            } catch (const qarvel::Refusal& error) {
                 if (strcmp(error.what(), decode_failure) != 0)
                     finding("a read failed with another message than the decode failure");
                 if (expected.size() >= delivered + request)
@@ -182,7 +182,7 @@ void read_directly(const uint8_t* input, size_t input_size) {
                 finding("a read delivered other bytes than a plain decode");
             delivered += request;
         }
-    } catch (const qarvel::PayloadError& error) {
+    } catch (const qarvel::Refusal& error) {
         if (header_present || strcmp(error.what(), header_failure) != 0)
             finding("opening failed otherwise than on a missing header");
     }

@@ -11,6 +11,7 @@
 #include "packer/commands/pack_options.h"
 #include "packer/files/temporary_file.h"
 #include "packer/files/utf16.h"
+#include "packer/refusal.h"
 
 #include <CLI/CLI.hpp>
 #include <cstdio>
@@ -43,10 +44,14 @@ bool is_unknown_command(int argc, char** argv) {
 }
 
 // Every refusal: one line, exit code 1.
-int refuse(const std::string& line) {
+int refuse(const std::string& subject, const std::string& line) {
     std::fflush(stdout);
-    std::fprintf(stderr, "qarvel-pack: error: %s\n", line.c_str());
+    std::fprintf(stderr, "qarvel-pack: %s: %s\n", subject.c_str(), line.c_str());
     return 1;
+}
+
+int refuse(const std::string& line) {
+    return refuse("error", line);
 }
 
 std::string command_list() {
@@ -122,14 +127,19 @@ int run(int argc, char** argv) {
             return 0;
         }
         if (*inspect.list)
-            return qarvel::list_payload_file(list_args);
+            qarvel::list_payload_file(list_args);
         if (*inspect.verify)
-            return qarvel::verify_payload_file(verify_args);
+            qarvel::verify_payload_file(verify_args);
         if (*inspect.extract)
-            return qarvel::extract_payload_file(extract_args);
+            qarvel::extract_payload_file(extract_args);
         if (*identity_command)
             return qarvel::run_identity_command(identity_args);
+    } catch (const qarvel::Refusal& refusal) {
+        return refuse(refusal.subject(), refusal.what());
+    } catch (const std::logic_error& bug) {
+        return refuse("internal error", bug.what());
     } catch (const std::exception& error) {
+        // What the standard library throws, such as a folder it cannot create.
         return refuse(error.what());
     }
     return 0;

@@ -1,4 +1,5 @@
 #include "packer/commands/create_command.h"
+#include "packer/refusal.h"
 
 #include "packer/commands/pack_options.h"
 #include "packer/commands/progress.h"
@@ -40,8 +41,7 @@ void create_payload(const CreateArguments& args) {
     if (!args.depfile.empty())
         refuse_folder(args.depfile, "--depfile", "dependency file");
     if (path_is_inside(utf8_path(args.folder), utf8_path(args.output)))
-        throw std::runtime_error("the output " + args.output +
-                                 " lies inside the folder being packed");
+        throw Refusal("the output " + args.output + " lies inside the folder being packed");
     auto folder = collect_app_folder(utf8_path(args.folder), args.main_path);
 
     std::optional<TemporaryFile> depfile;

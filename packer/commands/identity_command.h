@@ -1,6 +1,7 @@
 #pragma once
 
 #include "packer/identity/identity.h"
+#include "packer/refusal.h"
 
 #include <CLI/CLI.hpp>
 #include <string>
@@ -18,7 +19,7 @@ struct IdentityCommandArguments {
 };
 
 // qarvel-pack identity: prints the completed identity as "name: value"
-// lines, or throws IdentityError.
+// lines, or throws Refusal.
 void add_identity_command(CLI::App& app, IdentityCommandArguments& args, CLI::App** command);
 int run_identity_command(const IdentityCommandArguments& args);
 

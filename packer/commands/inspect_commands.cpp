@@ -1,4 +1,5 @@
 #include "packer/commands/inspect_commands.h"
+#include "packer/refusal.h"
 
 #include "packer/files/host_files.h"
 #include "packer/payload/payload_inspection.h"
@@ -17,14 +18,6 @@ namespace {
 
 unsigned long long as_ull(uint64_t value) {
     return static_cast<unsigned long long>(value);
-}
-
-// A fault of the payload's own bytes, in one line that names the file, as
-// list, verify and extract all say it.
-int report_fault(const std::string& file, const std::string& fault) {
-    std::fflush(stdout);
-    std::fprintf(stderr, "qarvel-pack: %s: %s\n", file.c_str(), fault.c_str());
-    return 1;
 }
 
 // CLI::ExistingFile with the name read as UTF-8, as every path here is.
@@ -78,51 +71,36 @@ InspectCommands add_inspect_commands(CLI::App& app, InspectArguments& list_args,
     return commands;
 }
 
-int list_payload_file(const InspectArguments& args) {
+void list_payload_file(const InspectArguments& args) {
     const LoadedPayload payload(args.file);
-    try {
-        list_payload(payload.data(), payload.location.size, [](const EntryHeader& entry) {
-            std::printf("%12llu  %08" PRIx32 "  %s\n", as_ull(entry.size), entry.checksum,
-                        printable_name(entry.name).c_str());
-        });
-    } catch (const PayloadFault& fault) {
-        return report_fault(args.file, fault.what());
-    }
-    return 0;
+    list_payload(payload.data(), payload.location.size, args.file, [](const EntryHeader& entry) {
+        std::printf("%12llu  %08" PRIx32 "  %s\n", as_ull(entry.size), entry.checksum,
+                    printable_name(entry.name).c_str());
+    });
 }
 
-int verify_payload_file(const InspectArguments& args) {
+void verify_payload_file(const InspectArguments& args) {
     const LoadedPayload payload(args.file);
-    PayloadSummary summary;
-    std::string fault = first_payload_fault(payload.data(), payload.location.size, &summary);
-    if (!fault.empty())
-        return report_fault(args.file, fault);
+    const PayloadSummary summary = verify_payload(payload.data(), payload.location.size, args.file);
     if (!args.quiet)
         std::printf("%s: sound: %zu entries, %llu content bytes, a payload of %llu bytes at offset "
                     "%zu\n",
                     args.file.c_str(), summary.entries, as_ull(summary.content_bytes),
                     as_ull(payload.location.size), payload.location.offset);
-    return 0;
 }
 
-int extract_payload_file(const InspectArguments& args) {
+void extract_payload_file(const InspectArguments& args) {
     std::error_code error;
     auto status = fs::status(utf8_path(args.output), error);
     if (fs::exists(status) && !fs::is_directory(status))
-        throw std::runtime_error(args.output +
-                                 " is a file; extract writes into a folder, name one with -o");
+        throw Refusal(args.output + " is a file; extract writes into a folder, name one with -o");
     const LoadedPayload payload(args.file);
-    ExtractSummary summary;
-    try {
-        summary = extract_payload(payload.data(), payload.location.size, utf8_path(args.output));
-    } catch (const PayloadFault& fault) {
-        return report_fault(args.file, fault.what());
-    }
+    const ExtractSummary summary =
+        extract_payload(payload.data(), payload.location.size, args.file, utf8_path(args.output));
     if (!args.quiet)
         std::printf("%s: %zu files written, %zu up to date, into %s; main executable '%s'\n",
                     args.file.c_str(), summary.written, summary.up_to_date, args.output.c_str(),
                     printable_name(summary.main_name).c_str());
-    return 0;
 }
 
 } // namespace qarvel

@@ -20,10 +20,10 @@ struct InspectCommands {
 InspectCommands add_inspect_commands(CLI::App& app, InspectArguments& list_args,
                                      InspectArguments& verify_args, InspectArguments& extract_args);
 
-// Each returns the exit code: 1, after one line, for a fault of the
-// payload's own bytes. Other refusals throw with one line.
-int list_payload_file(const InspectArguments& args);
-int verify_payload_file(const InspectArguments& args);
-int extract_payload_file(const InspectArguments& args);
+// Each throws a Refusal: for a fault of the payload's own bytes, one whose
+// subject is the file.
+void list_payload_file(const InspectArguments& args);
+void verify_payload_file(const InspectArguments& args);
+void extract_payload_file(const InspectArguments& args);
 
 } // namespace qarvel

@@ -1,4 +1,5 @@
 #include "packer/commands/launcher_command.h"
+#include "packer/refusal.h"
 
 #include "packer/commands/identity_command.h"
 #include "packer/commands/pack_options.h"
@@ -35,10 +36,13 @@ namespace {
 // The payload of a --payload file (a payload, or a launcher built around
 // one), checked whole as verify checks it: a launcher must not carry a
 // damaged payload.
+// The refusal names the file in its line, as every refusal of launcher does.
 void check_payload(const LoadedPayload& loaded, const std::string& file) {
-    std::string fault = first_payload_fault(loaded.data(), loaded.location.size);
-    if (!fault.empty())
-        throw std::runtime_error(file + ": " + fault);
+    try {
+        verify_payload(loaded.data(), loaded.location.size, file);
+    } catch (const Refusal& fault) {
+        throw Refusal(fault.subject() + ": " + fault.what());
+    }
 }
 
 void warn(const std::string& warning) {
@@ -76,25 +80,25 @@ CLI::App* add_launcher_command(CLI::App& app, LauncherArguments& args) {
 void make_launcher(const LauncherArguments& args) {
     const EmbeddedFile image_file = launcher_image_file();
     if (image_file.size == 0)
-        throw std::runtime_error("this qarvel-pack was built without a launcher image, so it "
-                                 "cannot make launchers; use one built by scripts/lib/build.sh "
-                                 "or the project's own build");
+        throw Refusal("this qarvel-pack was built without a launcher image, so it "
+                      "cannot make launchers; use one built by scripts/lib/build.sh "
+                      "or the project's own build");
     refuse_folder(args.output, "-o", "launcher");
     if (!args.depfile.empty())
         refuse_folder(args.depfile, "--depfile", "dependency file");
     if (!args.folder.empty() && !args.payload.empty())
-        throw std::runtime_error("a folder DIR and --payload FILE cannot be combined: a launcher "
-                                 "carries one or the other");
+        throw Refusal("a folder DIR and --payload FILE cannot be combined: a launcher "
+                      "carries one or the other");
     if (args.folder.empty() && args.payload.empty())
-        throw std::runtime_error("give an application folder DIR with --main, or --payload FILE");
+        throw Refusal("give an application folder DIR with --main, or --payload FILE");
     if (!args.payload.empty() && !args.main_path.empty())
-        throw std::runtime_error("--main names the main executable of a folder; a payload "
-                                 "already names its own");
+        throw Refusal("--main names the main executable of a folder; a payload "
+                      "already names its own");
     if (!args.payload.empty() && args.compression_given)
-        throw std::runtime_error("--level, --window-log and --threads pack a folder; a payload "
-                                 "is already packed");
+        throw Refusal("--level, --window-log and --threads pack a folder; a payload "
+                      "is already packed");
     if (!args.folder.empty() && args.main_path.empty())
-        throw std::runtime_error("the folder " + args.folder + " needs --main RELPATH");
+        throw Refusal("the folder " + args.folder + " needs --main RELPATH");
 
     Identity identity = args.identity;
     complete_identity(identity, utf8_path(args.output).filename().u8string());
@@ -107,7 +111,7 @@ void make_launcher(const LauncherArguments& args) {
         std::error_code error;
         uint64_t size = fs::file_size(utf8_path(args.payload), error);
         if (error)
-            throw std::runtime_error("cannot read " + args.payload + ": " + error.message());
+            throw Refusal("cannot read " + args.payload + ": " + error.message());
         // Refused before reading: a file too large for any launcher.
         image.check_size(size, parts.resources.size());
         loaded.emplace(args.payload);
@@ -121,8 +125,7 @@ void make_launcher(const LauncherArguments& args) {
                  ": every launch will fail to start it");
     } else {
         if (path_is_inside(utf8_path(args.folder), utf8_path(args.output)))
-            throw std::runtime_error("the output " + args.output +
-                                     " lies inside the folder being packed");
+            throw Refusal("the output " + args.output + " lies inside the folder being packed");
         folder = collect_app_folder(utf8_path(args.folder), args.main_path);
         warn(example_identity_warning(args.identity, identity));
     }

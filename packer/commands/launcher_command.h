@@ -5,6 +5,7 @@
 
 #include "packer/identity/identity.h"
 #include "packer/payload/payload_writer.h"
+#include "packer/refusal.h"
 
 #include <CLI/CLI.hpp>
 
@@ -23,7 +24,7 @@ struct LauncherArguments {
 // The options mean what they mean for create.
 CLI::App* add_launcher_command(CLI::App& app, LauncherArguments& args);
 
-// Writes the launcher, or throws std::runtime_error with one line for bad
+// Writes the launcher, or throws Refusal with one line for bad
 // input and writes nothing.
 void make_launcher(const LauncherArguments& args);
 

@@ -1,4 +1,5 @@
 #include "packer/files/host_files.h"
+#include "packer/refusal.h"
 
 #include "packer/files/utf16.h"
 
@@ -77,8 +78,8 @@ std::string shown_path(const fs::path& path) {
 
 std::u16string name_as_utf16(const fs::path& name, const fs::path& relative) {
     if (has_unpaired_surrogate(as_utf16(name.native())))
-        throw std::runtime_error("'" + shown_path(relative) +
-                                 "' is not a valid UTF-16 name (it has an unpaired surrogate)");
+        throw Refusal("'" + shown_path(relative) +
+                      "' is not a valid UTF-16 name (it has an unpaired surrogate)");
     return as_utf16(name.native());
 }
 
@@ -124,8 +125,8 @@ void check_readable(const fs::path& source, const fs::path& relative) {
                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)};
     if (file.value == INVALID_HANDLE_VALUE)
-        throw std::runtime_error("cannot read '" + shown_path(relative) +
-                                 "': " + system_message(GetLastError()));
+        throw Refusal("cannot read '" + shown_path(relative) +
+                      "': " + system_message(GetLastError()));
 }
 
 fs::path long_path(const fs::path& path) {
@@ -156,11 +157,10 @@ std::string shown_path(const fs::path& path) {
 }
 
 std::u16string name_as_utf16(const fs::path& name, const fs::path& relative) {
-    try {
-        return utf8_to_utf16(name.string());
-    } catch (const std::runtime_error&) {
-        throw std::runtime_error("'" + shown_path(relative) + "' is not a valid UTF-8 name");
-    }
+    std::optional<std::u16string> decoded = decode_utf8(name.string());
+    if (!decoded)
+        throw Refusal("'" + shown_path(relative) + "' is not a valid UTF-8 name");
+    return *decoded;
 }
 
 fs::path walk_root(const fs::path& folder) {
@@ -184,8 +184,7 @@ fs::path resolved_path(const fs::path& path) {
 void check_readable(const fs::path& source, const fs::path& relative) {
     int fd = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
-        throw std::runtime_error("cannot read '" + shown_path(relative) +
-                                 "': " + std::strerror(errno));
+        throw Refusal("cannot read '" + shown_path(relative) + "': " + std::strerror(errno));
     ::close(fd);
 }
 

@@ -3,6 +3,7 @@
 // What the packer asks of the file system that differs between the Linux
 // and the Windows build; everything else goes through std::filesystem.
 
+#include "packer/refusal.h"
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -17,7 +18,7 @@ std::filesystem::path utf8_path(const std::string& text);
 // unpaired surrogate on Windows) shows U+FFFD rather than failing.
 std::string shown_path(const std::filesystem::path& path);
 
-// One name of a folder as UTF-16; throws std::runtime_error naming it when it
+// One name of a folder as UTF-16; throws Refusal naming it when it
 // is not valid UTF-8 (Linux) or UTF-16 (Windows).
 std::u16string name_as_utf16(const std::filesystem::path& name,
                              const std::filesystem::path& relative);

@@ -1,4 +1,5 @@
 #include "packer/files/mapped_file.h"
+#include "packer/refusal.h"
 
 #include "packer/files/host_files.h"
 #include "packer/files/temporary_file.h"
@@ -22,8 +23,8 @@
 namespace qarvel {
 namespace {
 
-std::runtime_error unreadable(const std::filesystem::path& path, const std::string& why) {
-    return std::runtime_error("cannot read " + path.u8string() + ": " + why);
+Refusal unreadable(const std::filesystem::path& path, const std::string& why) {
+    return Refusal("cannot read " + path.u8string() + ": " + why);
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 // A whole file mapped read-only: a payload or a launcher is read in place,
 // with no copy and no buffer to fill first.
 
+#include "packer/refusal.h"
 #include <cstddef>
 #include <filesystem>
 
@@ -10,7 +11,7 @@ namespace qarvel {
 
 class MappedFile {
   public:
-    // Throws std::runtime_error "cannot read PATH: <the system's reason>".
+    // Throws Refusal "cannot read PATH: <the system's reason>".
     explicit MappedFile(const std::filesystem::path& path);
     ~MappedFile();
     MappedFile(const MappedFile&) = delete;

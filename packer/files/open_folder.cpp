@@ -1,4 +1,5 @@
 #include "packer/files/open_folder.h"
+#include "packer/refusal.h"
 
 #include "packer/files/host_files.h"
 
@@ -21,9 +22,9 @@ namespace qarvel {
 namespace {
 
 [[noreturn]] void refuse_link(const fs::path& level) {
-    throw std::runtime_error(shown_path(level) +
-                             " is a link, and nothing is written through one: it could lead "
-                             "out of the folder");
+    throw Refusal(shown_path(level) +
+                  " is a link, and nothing is written through one: it could lead "
+                  "out of the folder");
 }
 
 } // namespace
@@ -33,7 +34,7 @@ namespace {
 OpenFolder::OpenFolder(const fs::path& path, const std::string& failure)
     : path_(long_path(path)), shown_(path) {
     if (resolved_path(path_).empty())
-        throw std::runtime_error(failure + ": " + system_message(GetLastError()));
+        throw Refusal(failure + ": " + system_message(GetLastError()));
 }
 
 OpenFolder::~OpenFolder() = default;
@@ -52,14 +53,14 @@ OpenFolder OpenFolder::below(const fs::path& relative) const {
         if (attributes == INVALID_FILE_ATTRIBUTES) {
             if (!CreateDirectoryW(folder.path_.c_str(), nullptr) &&
                 GetLastError() != ERROR_ALREADY_EXISTS)
-                throw std::runtime_error("cannot create the folder " + shown_path(folder.shown_) +
-                                         ": " + system_message(GetLastError()));
+                throw Refusal("cannot create the folder " + shown_path(folder.shown_) + ": " +
+                              system_message(GetLastError()));
             attributes = GetFileAttributesW(folder.path_.c_str());
         }
         if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
             refuse_link(folder.shown_);
         if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
-            throw std::runtime_error(shown_path(folder.shown_) + " is not a folder");
+            throw Refusal(shown_path(folder.shown_) + " is not a folder");
     }
     // Names compared as text miss what the file system does with them: the
     // deepest folder's final path must still lie below this one's.
@@ -67,8 +68,8 @@ OpenFolder OpenFolder::below(const fs::path& relative) const {
     std::wstring deepest = resolved_path(folder.path_).native();
     if (top.empty() || deepest.compare(0, top.size(), top) != 0 ||
         (deepest.size() > top.size() && deepest[top.size()] != L'\\' && top.back() != L'\\'))
-        throw std::runtime_error(shown_path(folder.shown_) + " leads out of " + shown_path(shown_) +
-                                 ", to " + shown_path(deepest));
+        throw Refusal(shown_path(folder.shown_) + " leads out of " + shown_path(shown_) + ", to " +
+                      shown_path(deepest));
     return folder;
 }
 
@@ -78,7 +79,7 @@ OpenFolder::OpenFolder(const fs::path& path, const std::string& failure)
     : path_(path), shown_(path) {
     descriptor_ = ::open(path.empty() ? "." : path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (descriptor_ < 0)
-        throw std::runtime_error(failure + ": " + std::strerror(errno));
+        throw Refusal(failure + ": " + std::strerror(errno));
 }
 
 OpenFolder::~OpenFolder() {
@@ -98,8 +99,7 @@ OpenFolder OpenFolder::below(const fs::path& relative) const {
     folder.shown_ = shown_;
     folder.descriptor_ = ::fcntl(descriptor_, F_DUPFD_CLOEXEC, 0);
     if (folder.descriptor_ < 0)
-        throw std::runtime_error("cannot open the folder " + shown_path(shown_) + ": " +
-                                 std::strerror(errno));
+        throw Refusal("cannot open the folder " + shown_path(shown_) + ": " + std::strerror(errno));
     // Each level is opened from the one above it without following a link,
     // so a link made after any check still leads nowhere.
     for (const auto& name : relative) {
@@ -109,8 +109,8 @@ OpenFolder OpenFolder::below(const fs::path& relative) const {
         int next = ::openat(folder.descriptor_, name.c_str(), flags);
         if (next < 0 && errno == ENOENT) {
             if (::mkdirat(folder.descriptor_, name.c_str(), 0777) != 0 && errno != EEXIST)
-                throw std::runtime_error("cannot create the folder " + shown_path(folder.shown_) +
-                                         ": " + std::strerror(errno));
+                throw Refusal("cannot create the folder " + shown_path(folder.shown_) + ": " +
+                              std::strerror(errno));
             next = ::openat(folder.descriptor_, name.c_str(), flags);
         }
         if (next < 0) {
@@ -120,9 +120,9 @@ OpenFolder OpenFolder::below(const fs::path& relative) const {
                 S_ISLNK(status.st_mode))
                 refuse_link(folder.shown_);
             if (error == ENOTDIR)
-                throw std::runtime_error(shown_path(folder.shown_) + " is not a folder");
-            throw std::runtime_error("cannot open the folder " + shown_path(folder.shown_) + ": " +
-                                     std::strerror(error));
+                throw Refusal(shown_path(folder.shown_) + " is not a folder");
+            throw Refusal("cannot open the folder " + shown_path(folder.shown_) + ": " +
+                          std::strerror(error));
         }
         ::close(folder.descriptor_);
         folder.descriptor_ = next;

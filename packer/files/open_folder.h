@@ -1,5 +1,6 @@
 #pragma once
 
+#include "packer/refusal.h"
 #include <filesystem>
 #include <string>
 
@@ -11,7 +12,7 @@ namespace qarvel {
 class OpenFolder {
   public:
     // The folder a user named, links followed: it is theirs to point
-    // elsewhere. Throws std::runtime_error "FAILURE: <the system's reason>"
+    // elsewhere. Throws Refusal "FAILURE: <the system's reason>"
     // when it cannot be opened.
     OpenFolder(const std::filesystem::path& path, const std::string& failure);
     ~OpenFolder();
@@ -23,7 +24,7 @@ class OpenFolder {
     // The folder relative below this one, each missing level made. No level
     // may be a symbolic link, or on Windows any reparse point (a junction
     // too), and on Windows its final path must still lie below this one's:
-    // throws std::runtime_error naming the level otherwise.
+    // throws Refusal naming the level otherwise.
     OpenFolder below(const std::filesystem::path& relative) const;
 
     const std::filesystem::path& path() const { return path_; }

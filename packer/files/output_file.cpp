@@ -1,4 +1,5 @@
 #include "packer/files/output_file.h"
+#include "packer/refusal.h"
 
 #include "packer/files/host_files.h"
 
@@ -11,8 +12,8 @@ namespace qarvel {
 void refuse_folder(const std::string& path, const char* option, const char* what) {
     std::error_code ignored;
     if (fs::is_directory(utf8_path(path), ignored))
-        throw std::runtime_error(std::string(option) + " " + path + " is a folder; name the " +
-                                 what + " to write");
+        throw Refusal(std::string(option) + " " + path + " is a folder; name the " + what +
+                      " to write");
 }
 
 void write_text(TemporaryFile& file, const std::string& text) {
@@ -25,8 +26,7 @@ void create_parent_folders(const fs::path& path) {
     if (path.has_parent_path())
         fs::create_directories(path.parent_path(), error);
     if (error)
-        throw std::runtime_error("cannot create the folder of " + path.u8string() + ": " +
-                                 error.message());
+        throw Refusal("cannot create the folder of " + path.u8string() + ": " + error.message());
 }
 
 void put_in_place_with_depfile(TemporaryFile& output, std::optional<TemporaryFile>& depfile,

@@ -1,4 +1,5 @@
 #include "packer/files/temporary_file.h"
+#include "packer/refusal.h"
 
 #include "packer/files/host_files.h"
 
@@ -162,7 +163,7 @@ sigset_t interruption_signals() {
 std::string random_suffix() {
     unsigned char bytes[8];
     if (!random_bytes(bytes, sizeof bytes))
-        throw std::runtime_error("the system gave no random bytes for a temporary file's name");
+        throw Refusal("the system gave no random bytes for a temporary file's name");
     std::string suffix;
     for (unsigned char byte : bytes) {
         char digits[3];
@@ -225,7 +226,7 @@ void TemporaryFile::create() {
         if (descriptor < 0) {
             if (name_taken && attempt < 8)
                 continue;
-            throw std::runtime_error("cannot write " + shown_name_ + ": " + reason);
+            throw Refusal("cannot write " + shown_name_ + ": " + reason);
         }
         // Owns the descriptor from here on, and closes it.
         buffer_ = std::make_unique<__gnu_cxx::stdio_filebuf<char>>(
@@ -257,7 +258,7 @@ void TemporaryFile::close() {
     stream_.rdbuf(nullptr);
     buffer_.reset();
     if (!written || !closed)
-        throw std::runtime_error("cannot write " + shown_name_ + ": " + std::strerror(error));
+        throw Refusal("cannot write " + shown_name_ + ": " + std::strerror(error));
 }
 
 void TemporaryFile::put_in_place() {
@@ -265,7 +266,7 @@ void TemporaryFile::put_in_place() {
     std::lock_guard<std::mutex> hold(temporaries_lock);
     std::string reason;
     if (!replace_file(folder_, temporary_name_, final_name_, reason))
-        throw std::runtime_error("cannot put " + shown_name_ + " in place: " + reason);
+        throw Refusal("cannot put " + shown_name_ + " in place: " + reason);
     forget(path_);
     registered_ = false;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "packer/files/open_folder.h"
+#include "packer/refusal.h"
 
 #include <filesystem>
 #include <memory>
@@ -48,11 +49,11 @@ class TemporaryFile {
     std::ostream& out() { return stream_; }
 
     // Writes out what is buffered and closes the file; throws
-    // std::runtime_error "cannot write NAME: <reason>" when any write failed.
+    // Refusal "cannot write NAME: <reason>" when any write failed.
     void close();
 
     // Closes the file if it is open, then renames it to its final name,
-    // replacing a file there; throws std::runtime_error with a message for
+    // replacing a file there; throws Refusal with a message for
     // the user when it cannot.
     void put_in_place();
 

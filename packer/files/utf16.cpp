@@ -1,11 +1,12 @@
 #include "packer/files/utf16.h"
+#include "packer/refusal.h"
 
 #include <cstdint>
 #include <stdexcept>
 
 namespace qarvel {
 
-std::u16string utf8_to_utf16(const std::string& text) {
+std::optional<std::u16string> decode_utf8(const std::string& text) {
     std::u16string out;
     for (size_t i = 0; i < text.size();) {
         auto byte = static_cast<unsigned char>(text[i]);
@@ -23,19 +24,19 @@ std::u16string utf8_to_utf16(const std::string& text) {
             code = byte & 0x07;
             extra = 3;
         } else {
-            throw std::runtime_error("name is not valid UTF-8: " + text);
+            return std::nullopt;
         }
         for (size_t k = 1; k <= extra; ++k) {
             if (i + k >= text.size())
-                throw std::runtime_error("name is not valid UTF-8: " + text);
+                return std::nullopt;
             auto next = static_cast<unsigned char>(text[i + k]);
             if ((next & 0xC0) != 0x80)
-                throw std::runtime_error("name is not valid UTF-8: " + text);
+                return std::nullopt;
             code = (code << 6) | (next & 0x3F);
         }
         static const uint32_t smallest[] = {0, 0x80, 0x800, 0x10000};
         if (code < smallest[extra] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
-            throw std::runtime_error("name is not valid UTF-8: " + text);
+            return std::nullopt;
         if (code >= 0x10000) {
             code -= 0x10000;
             out.push_back(static_cast<char16_t>(0xD800 + (code >> 10)));
@@ -46,6 +47,13 @@ std::u16string utf8_to_utf16(const std::string& text) {
         i += extra + 1;
     }
     return out;
+}
+
+std::u16string utf8_to_utf16(const std::string& text) {
+    std::optional<std::u16string> decoded = decode_utf8(text);
+    if (!decoded)
+        throw Refusal("name is not valid UTF-8: " + text);
+    return *decoded;
 }
 
 std::string utf16_to_utf8(const std::u16string& text) {

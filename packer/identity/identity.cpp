@@ -1,5 +1,6 @@
 #include "packer/identity/identity.h"
 #include "packer/files/host_files.h"
+#include "packer/refusal.h"
 
 #include "format/image_layout.h"
 #include "packer/files/utf16.h"
@@ -7,7 +8,7 @@
 #include "packer/identity/target_spec_check.h"
 
 #include <cctype>
-#include <fstream>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -17,14 +18,11 @@ namespace {
 // Each text lands on one line of the version resource, of the launcher's
 // constants and of the messages that quote it.
 void check_text(const char* what, const std::string& text) {
-    std::u16string units;
-    try {
-        units = utf8_to_utf16(text);
-    } catch (const std::runtime_error&) {
-        throw IdentityError(std::string("the ") + what + " is not valid UTF-8");
-    }
-    if (has_control_character(units))
-        throw IdentityError(std::string("the ") + what + " holds a control character");
+    std::optional<std::u16string> units = decode_utf8(text);
+    if (!units)
+        throw Refusal(std::string("the ") + what + " is not valid UTF-8");
+    if (has_control_character(*units))
+        throw Refusal(std::string("the ") + what + " holds a control character");
 }
 
 // One folder name made from an identity text. Characters Windows forbids in
@@ -45,11 +43,11 @@ std::string folder_name(const char* what, const std::string& text, bool drop_spa
     name.erase(0, name.find_first_not_of(u' '));
     std::string shown = std::string("the ") + what + " \"" + text + "\"";
     if (name.empty())
-        throw IdentityError(shown + " leaves no name for the cache folder; give a target spec");
+        throw Refusal(shown + " leaves no name for the cache folder; give a target spec");
     std::string problem = windows_name_problem(name);
     if (!problem.empty())
-        throw IdentityError(shown + " leaves the cache folder name '" + utf16_to_utf8(name) +
-                            "': it " + problem + "; give a target spec");
+        throw Refusal(shown + " leaves the cache folder name '" + utf16_to_utf8(name) + "': it " +
+                      problem + "; give a target spec");
     return utf16_to_utf8(name);
 }
 
@@ -58,9 +56,9 @@ std::string folder_name(const char* what, const std::string& text, bool drop_spa
 void check_room(const char* what, const std::string& text, size_t capacity_units) {
     size_t units = utf8_to_utf16(text).size();
     if (units >= capacity_units)
-        throw IdentityError(std::string("the ") + what + " is " + std::to_string(units) +
-                            " UTF-16 units long; a launcher holds at most " +
-                            std::to_string(capacity_units - 1));
+        throw Refusal(std::string("the ") + what + " is " + std::to_string(units) +
+                      " UTF-16 units long; a launcher holds at most " +
+                      std::to_string(capacity_units - 1));
 }
 
 // Patch versions get folders of their own, so that an update never has to
@@ -105,13 +103,13 @@ std::array<uint16_t, 4> parse_version(const std::string& version) {
         four_numbers = four_numbers && !number.empty() &&
                        number.find_first_not_of("0123456789") == std::string::npos;
     if (!four_numbers)
-        throw IdentityError("version " + version + ": want four numbers, as 1.20.0.0");
+        throw Refusal("version " + version + ": want four numbers, as 1.20.0.0");
     // Each number is a 16-bit field of the version resource. Its length is
     // compared first: a number too long for any integer is still refused.
     std::array<uint16_t, 4> parsed{};
     for (size_t i = 0; i < parsed.size(); ++i) {
         if (numbers[i].size() > 5 || std::stoul(numbers[i]) > 65535)
-            throw IdentityError("version " + version + ": each number must be at most 65535");
+            throw Refusal("version " + version + ": each number must be at most 65535");
         parsed[i] = static_cast<uint16_t>(std::stoul(numbers[i]));
     }
     return parsed;
@@ -211,7 +209,7 @@ void complete_identity(Identity& identity, const std::string& output_file_name) 
     if (identity.original_filename.empty())
         identity.original_filename = output_file_name;
     if (identity.original_filename.empty())
-        throw IdentityError("the launcher's file name is needed for its original file name");
+        throw Refusal("the launcher's file name is needed for its original file name");
     if (identity.internal_name.empty())
         identity.internal_name = without_last_extension(identity.original_filename);
 }

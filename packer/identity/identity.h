@@ -5,6 +5,7 @@
 // name by default, and the checks of these inputs. Every way of building a
 // launcher completes and checks an identity here.
 
+#include "packer/refusal.h"
 #include <array>
 #include <cstdint>
 #include <stdexcept>
@@ -39,13 +40,8 @@ struct Identity {
     std::array<uint16_t, 4> version_numbers{};
 };
 
-// An identity that cannot make a working launcher; what() is one line.
-struct IdentityError : std::runtime_error {
-    explicit IdentityError(const std::string& line) : std::runtime_error(line) {}
-};
-
 // Fills every empty field but the icon and the copyright with its default
-// and checks the whole identity; throws IdentityError. An elevated
+// and checks the whole identity; throws Refusal. An elevated
 // launcher's target spec must start at a drive or at a folder token: a
 // relative, drive-less or network folder cannot be checked. output_file_name (the
 // launcher's file name, no folder) is the default original file name.
@@ -66,13 +62,13 @@ std::string elevated_folder_warning(const Identity& completed);
 
 // The cache folder of a launcher given no target spec:
 // ROOT\<company without spaces>\<product>\<version up to its last non-zero
-// number, at least two>. Throws IdentityError when the company or the
+// number, at least two>. Throws Refusal when the company or the
 // product leaves no folder name Windows can create.
 std::string default_target_spec(const std::string& root, const std::string& company,
                                 const std::string& product, const std::array<uint16_t, 4>& version);
 
 // The one reader of a version text: four numbers of at most 65535, as
-// 1.20.0.0. Throws IdentityError otherwise.
+// 1.20.0.0. Throws Refusal otherwise.
 std::array<uint16_t, 4> parse_version(const std::string& version);
 
 } // namespace qarvel

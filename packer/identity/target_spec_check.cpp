@@ -1,4 +1,5 @@
 #include "packer/identity/target_spec_check.h"
+#include "packer/refusal.h"
 
 #include "launcher/launcher_state.h"
 #include "packer/files/utf16.h"
@@ -44,8 +45,8 @@ const std::string& constant_value(const std::string& name, const Identity& compl
     return completed.version;
 }
 
-IdentityError spec_error(const std::string& spec, const std::string& fault) {
-    return IdentityError("the target spec " + spec + " " + fault);
+Refusal spec_error(const std::string& spec, const std::string& fault) {
+    return Refusal("the target spec " + spec + " " + fault);
 }
 
 bool is_drive_letter(char c) {
@@ -64,7 +65,7 @@ std::string template_token_list() {
 void check_target_spec(const Identity& completed) {
     const std::string& spec = completed.target_spec;
     if (spec.empty())
-        throw IdentityError("the target spec is empty");
+        throw Refusal("the target spec is empty");
     // Expanded as the launcher expands it: "{" starts a token, "}" ends one,
     // and a "}" outside a token is a literal character.
     size_t known_units = 0;
@@ -103,10 +104,10 @@ void check_target_spec(const Identity& completed) {
                                    "; the launcher would drop it");
     const size_t limit = path_capacity_units - 1;
     if (known_units > limit)
-        throw IdentityError("the target spec expands to at least " + std::to_string(known_units) +
-                            " UTF-16 units before any folder token; a launcher's folder holds "
-                            "at most " +
-                            std::to_string(limit));
+        throw Refusal("the target spec expands to at least " + std::to_string(known_units) +
+                      " UTF-16 units before any folder token; a launcher's folder holds "
+                      "at most " +
+                      std::to_string(limit));
     TemplateStart start = template_start(spec);
     if (completed.elevated && start != TemplateStart::drive && start != TemplateStart::folder_token)
         throw spec_error(spec, "of a launcher that asks for administrator rights must start with "

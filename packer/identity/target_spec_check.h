@@ -5,12 +5,13 @@
 // warned of here rather than found on the users' machines.
 
 #include "packer/identity/identity.h"
+#include "packer/refusal.h"
 
 #include <string>
 
 namespace qarvel {
 
-// Throws IdentityError, one line naming the fault, for a target spec that
+// Throws Refusal, one line naming the fault, for a target spec that
 // no machine expands as meant: an unknown or empty token, a nested or
 // unterminated brace, or literal text and constant tokens already longer
 // than the launcher's path buffer; and, for an elevated launcher, one whose

@@ -1,4 +1,5 @@
 #include "packer/image/icon_resources.h"
+#include "packer/refusal.h"
 
 #include "packer/files/host_files.h"
 #include "packer/image/pe_records.h"
@@ -12,16 +13,16 @@ namespace qarvel {
 std::vector<Resource> icon_resources(const std::vector<unsigned char>& ico,
                                      const std::string& shown_name) {
     auto refuse = [&](const std::string& why) {
-        return std::runtime_error(shown_name + " is not a sound icon (.ico) file: " + why);
+        return Refusal(shown_name + " is not a sound icon (.ico) file: " + why);
     };
     // A reserved zero word, the type 1 and a count of images that is not
     // zero; the resource compiler would take other files and fail later, or
     // not at all.
     if (ico.size() < sizeof(pe::IconDirectory))
-        throw std::runtime_error(shown_name + " is not an icon (.ico) file");
+        throw Refusal(shown_name + " is not an icon (.ico) file");
     auto directory = pe::read_record<pe::IconDirectory>(ico, 0);
     if (directory.reserved != 0 || directory.type != 1 || directory.count == 0)
-        throw std::runtime_error(shown_name + " is not an icon (.ico) file");
+        throw Refusal(shown_name + " is not an icon (.ico) file");
     if (ico.size() < sizeof directory + size_t{directory.count} * sizeof(pe::IconFileEntry))
         throw refuse("its list of images is cut short");
 
@@ -57,11 +58,11 @@ std::vector<Resource> icon_resources(const std::vector<unsigned char>& ico,
 std::vector<unsigned char> read_icon_file(const std::string& path) {
     std::ifstream file(utf8_path(path), std::ios::binary);
     if (!file)
-        throw std::runtime_error("no such icon file: " + path);
+        throw Refusal("no such icon file: " + path);
     std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(file)),
                                      std::istreambuf_iterator<char>());
     if (file.bad())
-        throw std::runtime_error("cannot read " + path);
+        throw Refusal("cannot read " + path);
     return bytes;
 }
 

@@ -1,4 +1,5 @@
 #include "packer/image/launcher_image.h"
+#include "packer/refusal.h"
 
 #include "format/image_layout.h"
 #include "packer/image/image_checksum.h"
@@ -15,8 +16,8 @@
 namespace qarvel {
 namespace {
 
-std::runtime_error unfit(const std::string& why) {
-    return std::runtime_error("the launcher image qarvel-pack carries cannot be completed: " + why);
+Refusal unfit(const std::string& why) {
+    return Refusal("the launcher image qarvel-pack carries cannot be completed: " + why);
 }
 
 uint64_t align_up(uint64_t value, uint64_t alignment) {
@@ -41,9 +42,9 @@ pe::SectionHeader section_header(const char* name, uint32_t rva, uint64_t virtua
 
 void check_length(const std::u16string& text, size_t capacity_units, const char* what) {
     if (text.size() >= capacity_units)
-        throw std::runtime_error(std::string(what) + " is " + std::to_string(text.size()) +
-                                 " UTF-16 units long; a launcher holds at most " +
-                                 std::to_string(capacity_units - 1));
+        throw Refusal(std::string(what) + " is " + std::to_string(text.size()) +
+                      " UTF-16 units long; a launcher holds at most " +
+                      std::to_string(capacity_units - 1));
 }
 
 void put_text(std::vector<unsigned char>& body, size_t offset, size_t capacity_units,
@@ -136,18 +137,18 @@ void LauncherImage::check_size(uint64_t payload_bytes, uint64_t resource_bytes) 
     uint64_t file_bytes = bytes_.size() + payload_raw + align_up(resource_bytes, file_alignment);
     uint64_t largest = std::max(size_of_image, file_bytes);
     if (largest - payload_raw > largest_launcher_bytes)
-        throw std::runtime_error("the launcher's image and resources alone take " +
-                                 std::to_string(largest - payload_raw) +
-                                 " bytes; Windows loads no image larger than " +
-                                 std::to_string(largest_launcher_bytes) + " bytes (1792 MiB)");
+        throw Refusal("the launcher's image and resources alone take " +
+                      std::to_string(largest - payload_raw) +
+                      " bytes; Windows loads no image larger than " +
+                      std::to_string(largest_launcher_bytes) + " bytes (1792 MiB)");
     if (largest > largest_launcher_bytes) {
         uint64_t room = largest_launcher_bytes - (largest - payload_raw);
-        throw std::runtime_error(
-            "a payload of " + std::to_string(payload_bytes) + " bytes would make a launcher of " +
-            std::to_string(largest) + " bytes; Windows loads no image that large, so a launcher " +
-            "stays at or below " + std::to_string(largest_launcher_bytes) +
-            " bytes (1792 MiB) and its payload at or below " +
-            std::to_string(room / section_alignment * section_alignment) + " bytes");
+        throw Refusal("a payload of " + std::to_string(payload_bytes) +
+                      " bytes would make a launcher of " + std::to_string(largest) +
+                      " bytes; Windows loads no image that large, so a launcher " +
+                      "stays at or below " + std::to_string(largest_launcher_bytes) +
+                      " bytes (1792 MiB) and its payload at or below " +
+                      std::to_string(room / section_alignment * section_alignment) + " bytes");
     }
 }
 
@@ -261,8 +262,7 @@ uint64_t write_launcher(const LauncherImage& image, const LauncherParts& parts,
     const size_t checksum_field = checksum_field_offset(image.headers().nt_offset);
     ImageChecksum checksum(checksum_field);
     auto cannot_write = [&] {
-        return std::runtime_error("cannot write " + file.shown_name() + ": " +
-                                  std::strerror(errno));
+        return Refusal("cannot write " + file.shown_name() + ": " + std::strerror(errno));
     };
 
     std::ostream& out = file.out();

@@ -12,6 +12,7 @@
 #include "packer/files/temporary_file.h"
 #include "packer/image/pe_reader.h"
 #include "packer/image/resource_section.h"
+#include "packer/refusal.h"
 
 #include <cstdint>
 #include <functional>
@@ -58,7 +59,7 @@ class LauncherImage {
     uint64_t payload_offset() const { return bytes_.size(); }
     size_t constants_offset() const { return constants_offset_; }
 
-    // Throws std::runtime_error with one line when a payload of
+    // Throws Refusal with one line when a payload of
     // payload_bytes would make the launcher too large.
     void check_size(uint64_t payload_bytes, uint64_t resource_bytes) const;
     // Throws as check_size does.
@@ -92,7 +93,7 @@ uint64_t write_launcher(const LauncherImage& image, const LauncherParts& parts,
 uint64_t write_launcher(const LauncherImage& image, const LauncherParts& parts,
                         const unsigned char* payload, uint64_t payload_bytes, TemporaryFile& file);
 
-// Throws std::runtime_error naming the first text longer than its field.
+// Throws Refusal naming the first text longer than its field.
 void check_launcher_constants(const LauncherConstants& constants);
 
 } // namespace qarvel

@@ -1,4 +1,5 @@
 #include "packer/image/resource_section.h"
+#include "packer/refusal.h"
 
 #include "packer/image/pe_records.h"
 
@@ -54,7 +55,7 @@ ResourceSection::ResourceSection(std::vector<Resource> resources) {
         data_end = align8(data_end + resource.data.size());
         // Offsets are 32-bit; a launcher stays far below that anyway.
         if (data_end > UINT32_MAX)
-            throw std::runtime_error("the launcher's resources would take more than 4 GiB");
+            throw Refusal("the launcher's resources would take more than 4 GiB");
     }
 
     std::vector<unsigned char>& out = bytes_;

@@ -1,4 +1,5 @@
 #include "packer/image/version_resource.h"
+#include "packer/refusal.h"
 
 #include "packer/image/pe_records.h"
 
@@ -47,8 +48,8 @@ std::vector<unsigned char> node(const std::u16string& key, ValueKind kind, uint1
         out.insert(out.end(), child.begin(), child.end());
     }
     if (out.size() > 0xFFFF)
-        throw std::runtime_error("the version information is longer than 65535 bytes; "
-                                 "shorten its texts");
+        throw Refusal("the version information is longer than 65535 bytes; "
+                      "shorten its texts");
     const pe::VersionNodeHeader header{static_cast<uint16_t>(out.size()), value_length,
                                        static_cast<uint16_t>(kind)};
     std::memcpy(out.data(), &header, sizeof header);

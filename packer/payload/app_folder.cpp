@@ -1,4 +1,5 @@
 #include "packer/payload/app_folder.h"
+#include "packer/refusal.h"
 
 #include "packer/files/host_files.h"
 #include "packer/image/windows_executable.h"
@@ -16,7 +17,7 @@ namespace qarvel {
 namespace {
 
 [[noreturn]] void reject(const std::string& message) {
-    throw std::runtime_error(message);
+    throw Refusal(message);
 }
 
 std::string quoted(const fs::path& path) {
@@ -116,12 +117,10 @@ std::u16string main_entry_name(const std::string& main_relative_path) {
         reject("--main is empty");
     if (utf8_path(main_relative_path).is_absolute())
         reject("--main '" + main_relative_path + "' must name the file relative to the folder");
-    std::u16string name;
-    try {
-        name = utf8_to_utf16(main_relative_path);
-    } catch (const std::runtime_error&) {
+    std::optional<std::u16string> decoded = decode_utf8(main_relative_path);
+    if (!decoded)
         reject("--main '" + main_relative_path + "' is not valid UTF-8");
-    }
+    std::u16string name = *decoded;
     std::replace(name.begin(), name.end(), u'/', u'\\');
     while (name.rfind(u".\\", 0) == 0)
         name.erase(0, 2);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "packer/files/utf16.h"
+#include "packer/refusal.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -26,7 +27,7 @@ struct AppFolder {
 
 // Reads the folder and checks that the launcher can place every file of it
 // on Windows. Symbolic links are followed while they stay inside the folder.
-// Throws std::runtime_error with a message for the user on bad input.
+// Throws Refusal with a message for the user on bad input.
 AppFolder collect_app_folder(const std::filesystem::path& folder,
                              const std::string& main_relative_path);
 

@@ -33,11 +33,22 @@ class EntryVisitor {
     virtual bool wants_more() const { return true; }
 };
 
+// Says where in the stream a reading stands, for a fault found there.
+class StreamPosition {
+  public:
+    virtual ~StreamPosition() = default;
+    virtual std::string here() const = 0;
+};
+
 // Reads entries from the open payload reader up to and including the end
-// marker. Faults throw qarvel::PayloadError: the reader's own messages, or
-// one for a name longer than the launcher's name buffer. Returns the
-// entry-stream bytes read, up to where the visitor stopped wanting more.
+// marker. The reader's faults, and a name longer than the launcher's name
+// buffer, throw a Refusal: with the reader's own message, or, given a
+// subject, as a fault of that file's payload that says where it lies. What
+// the visitor throws passes unchanged. Returns the entry-stream bytes read,
+// up to where the visitor stopped wanting more.
 uint64_t read_entry_stream(EntryVisitor& visitor);
+uint64_t read_entry_stream(EntryVisitor& visitor, const std::string& subject,
+                           const StreamPosition& position);
 
 // Opens the launcher's reader over a payload's bytes and closes it however
 // the reading ends. The reader is process-wide: one session at a time.

@@ -8,7 +8,6 @@
 #include "packer/payload/app_folder.h"
 #include "packer/payload/entry_name.h"
 #include "packer/payload/file_checksum.h"
-#include "packer/payload/payload_failure.h"
 #include "packer/payload/payload_locator.h"
 #include "packer/payload/printable_name.h"
 #include "payload/payload_reader.h"
@@ -17,6 +16,8 @@
 #include <cinttypes>
 #include <cstdio>
 #include <fstream>
+#include <memory>
+#include <new>
 #include <optional>
 #include <vector>
 #include <zlib.h>
@@ -44,7 +45,7 @@ uint32_t update_crc(uint32_t crc, const unsigned char* bytes, size_t size) {
 }
 
 // Where the reading is in the entry stream, to say where a fault lies.
-class StreamPlace {
+class StreamPlace : public StreamPosition {
   public:
     void entry_begins(const EntryHeader& entry) {
         ++index_;
@@ -55,7 +56,7 @@ class StreamPlace {
 
     size_t index() const { return index_; }
     std::string entry() const { return describe(index_, name_); }
-    std::string here() const {
+    std::string here() const override {
         if (inside_)
             return entry();
         return index_ == 0 ? "before the first entry" : "after " + entry();
@@ -80,16 +81,6 @@ std::string checksum_fault(const StreamPlace& place, const EntryHeader& entry, u
            " does not match the content's CRC-32 " + hex32(crc);
 }
 
-// Reads the entry stream through visitor, whose place is kept up to date by
-// it; a break in the stream becomes a PayloadFault that names its place.
-uint64_t read_entries(EntryVisitor& visitor, const StreamPlace& place) {
-    try {
-        return read_entry_stream(visitor);
-    } catch (const PayloadError& error) {
-        throw PayloadFault(place.here() + ": " + error.what());
-    }
-}
-
 class ListVisitor : public EntryVisitor {
   public:
     explicit ListVisitor(const std::function<void(const EntryHeader&)>& show) : show_(show) {}
@@ -109,11 +100,12 @@ class ListVisitor : public EntryVisitor {
 // Checks each entry as it passes; the first fault stops the reading.
 class VerifyVisitor : public EntryVisitor {
   public:
+    explicit VerifyVisitor(const std::string& file) : file_(file) {}
     void entry_begins(const EntryHeader& entry) override {
         place_.entry_begins(entry);
         std::string problem = entry_name_problem(entry.name);
         if (!problem.empty())
-            throw PayloadFault(place_.entry() + ": the name " + problem);
+            throw Refusal(file_, place_.entry() + ": the name " + problem);
         names_.push_back(entry.name);
         crc_ = 0;
     }
@@ -127,7 +119,7 @@ class VerifyVisitor : public EntryVisitor {
         content_bytes_ += entry.size;
         std::string fault = checksum_fault(place_, entry, crc_);
         if (!fault.empty())
-            throw PayloadFault(fault);
+            throw Refusal(file_, fault);
     }
 
     const StreamPlace& place() const { return place_; }
@@ -136,6 +128,7 @@ class VerifyVisitor : public EntryVisitor {
     const std::vector<std::u16string>& names() const { return names_; }
 
   private:
+    const std::string& file_;
     StreamPlace place_;
     uint32_t crc_ = 0;
     uint64_t content_bytes_ = 0;
@@ -183,49 +176,66 @@ std::string tail_fault(const unsigned char* payload, uint64_t payload_bytes) {
     return "";
 }
 
+// Whether the frame decodes to more than the stream_bytes read up to the end
+// marker: by its recorded content size, or where it records none, by
+// decoding it apart from the launcher's reader.
+bool frame_holds_more(const unsigned char* payload, uint64_t payload_bytes, uint64_t stream_bytes) {
+    const unsigned char* frame = payload + payload_format::header_bytes;
+    const size_t frame_bytes = static_cast<size_t>(payload_bytes - payload_format::header_bytes);
+    unsigned long long recorded = ZSTD_getFrameContentSize(frame, frame_bytes);
+    if (recorded != ZSTD_CONTENTSIZE_UNKNOWN && recorded != ZSTD_CONTENTSIZE_ERROR)
+        return recorded > stream_bytes;
+    std::unique_ptr<ZSTD_DCtx, size_t (*)(ZSTD_DCtx*)> context(ZSTD_createDCtx(), ZSTD_freeDCtx);
+    if (!context)
+        throw std::bad_alloc();
+    std::vector<unsigned char> buffer(ZSTD_DStreamOutSize());
+    ZSTD_inBuffer in{frame, frame_bytes, 0};
+    uint64_t decoded = 0;
+    while (decoded <= stream_bytes) {
+        ZSTD_outBuffer out{buffer.data(), buffer.size(), 0};
+        size_t result = ZSTD_decompressStream(context.get(), &out, &in);
+        if (ZSTD_isError(result))
+            return false; // the reader read up to the end marker; tail_fault judges the rest
+        decoded += out.pos;
+        if (result == 0 || (out.pos == 0 && in.pos == in.size))
+            break;
+    }
+    return decoded > stream_bytes;
+}
+
 } // namespace
 
-void list_payload(const unsigned char* payload, uint64_t payload_bytes,
+void list_payload(const unsigned char* payload, uint64_t payload_bytes, const std::string& file,
                   const std::function<void(const EntryHeader&)>& show) {
     PayloadReading reading(payload, payload_bytes);
     ListVisitor visitor(show);
-    read_entries(visitor, visitor.place());
+    read_entry_stream(visitor, file, visitor.place());
 }
 
-std::string first_payload_fault(const unsigned char* payload, uint64_t payload_bytes,
-                                PayloadSummary* summary) {
+PayloadSummary verify_payload(const unsigned char* payload, uint64_t payload_bytes,
+                              const std::string& file) {
     std::string fault = frame_header_fault(payload, payload_bytes);
     if (!fault.empty())
-        return fault;
+        throw Refusal(file, fault);
 
-    VerifyVisitor visitor;
+    VerifyVisitor visitor(file);
     uint64_t stream_bytes = 0;
     {
         PayloadReading reading(payload, payload_bytes);
-        try {
-            stream_bytes = read_entries(visitor, visitor.place());
-        } catch (const PayloadFault& entry_fault) {
-            return entry_fault.what();
-        }
-        // Nothing may follow the end marker: one more byte must be refused.
-        try {
-            unsigned char extra = 0;
-            read_payload(&extra, 1);
-            return "the frame holds more content after the end marker";
-        } catch (const PayloadError&) {
-        }
+        stream_bytes = read_entry_stream(visitor, file, visitor.place());
     }
+    // Nothing may follow the end marker.
+    if (frame_holds_more(payload, payload_bytes, stream_bytes))
+        throw Refusal(file, "the frame holds more content after the end marker");
     if (visitor.entries() == 0)
-        return "the payload holds no entries, so there is no main executable to start";
+        throw Refusal(file,
+                      "the payload holds no entries, so there is no main executable to start");
     fault = find_name_clash(visitor.names());
+    if (fault.empty())
+        fault = tail_fault(payload, payload_bytes);
     if (!fault.empty())
-        return fault;
-    fault = tail_fault(payload, payload_bytes);
-    if (!fault.empty())
-        return fault;
-    if (summary != nullptr)
-        *summary = {visitor.entries(), visitor.content_bytes(), stream_bytes};
-    return "";
+        throw Refusal(file, fault);
+    return {visitor.entries(), visitor.content_bytes(), stream_bytes};
 }
 
 bool existing_file_is_up_to_date(const fs::path& path, uint64_t entry_size,
@@ -244,15 +254,15 @@ namespace {
 
 class ExtractVisitor : public EntryVisitor {
   public:
-    explicit ExtractVisitor(const fs::path& folder)
-        : folder_(folder, "cannot open the folder " + shown_path(folder)) {}
+    ExtractVisitor(const std::string& file, const fs::path& folder)
+        : file_(file), folder_(folder, "cannot open the folder " + shown_path(folder)) {}
 
     void entry_begins(const EntryHeader& entry) override {
         place_.entry_begins(entry);
         crc_ = 0;
         std::string problem = entry_name_problem(entry.name);
         if (!problem.empty())
-            throw PayloadFault(place_.entry() + ": the name " + problem);
+            throw Refusal(file_, place_.entry() + ": the name " + problem);
         if (summary_.main_name.empty())
             summary_.main_name = entry.name;
         std::u16string relative = entry.name;
@@ -282,7 +292,7 @@ class ExtractVisitor : public EntryVisitor {
         place_.entry_ends();
         std::string fault = checksum_fault(place_, entry, crc_);
         if (!fault.empty())
-            throw PayloadFault(fault);
+            throw Refusal(file_, fault);
         if (!temporary_)
             return;
         temporary_->put_in_place();
@@ -294,6 +304,7 @@ class ExtractVisitor : public EntryVisitor {
     const ExtractSummary& summary() const { return summary_; }
 
   private:
+    const std::string& file_;
     OpenFolder folder_;
     StreamPlace place_;
     uint32_t crc_ = 0;
@@ -304,11 +315,11 @@ class ExtractVisitor : public EntryVisitor {
 } // namespace
 
 ExtractSummary extract_payload(const unsigned char* payload, uint64_t payload_bytes,
-                               const fs::path& folder) {
+                               const std::string& file, const fs::path& folder) {
     fs::create_directories(folder);
-    ExtractVisitor visitor(folder);
+    ExtractVisitor visitor(file, folder);
     PayloadReading reading(payload, payload_bytes);
-    read_entries(visitor, visitor.place());
+    read_entry_stream(visitor, file, visitor.place());
     return visitor.summary();
 }
 

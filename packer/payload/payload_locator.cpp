@@ -1,4 +1,5 @@
 #include "packer/payload/payload_locator.h"
+#include "packer/refusal.h"
 
 #include "format/image_layout.h"
 #include "format/payload_format.h"
@@ -51,8 +52,8 @@ PayloadLocation locate_payload(const unsigned char* file, size_t file_bytes,
     PayloadLocation section;
     if (payload_section(file, file_bytes, section))
         return section;
-    throw std::runtime_error(file_name + " holds no payload: it neither starts with \"ZOQ\" nor "
-                                         "is a launcher with a payload section");
+    throw Refusal(file_name + " holds no payload: it neither starts with \"ZOQ\" nor "
+                              "is a launcher with a payload section");
 }
 
 LoadedPayload::LoadedPayload(const std::string& file_name)
@@ -61,15 +62,15 @@ LoadedPayload::LoadedPayload(const std::string& file_name)
 std::vector<unsigned char> read_whole_file(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in)
-        throw std::runtime_error("cannot read " + path.u8string());
+        throw Refusal("cannot read " + path.u8string());
     std::error_code error;
     auto size = std::filesystem::file_size(path, error);
     if (error)
-        throw std::runtime_error("cannot read " + path.u8string() + ": " + error.message());
+        throw Refusal("cannot read " + path.u8string() + ": " + error.message());
     std::vector<unsigned char> bytes(static_cast<size_t>(size));
     in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(size));
     if (static_cast<uint64_t>(in.gcount()) != size)
-        throw std::runtime_error("cannot read " + path.u8string());
+        throw Refusal("cannot read " + path.u8string());
     return bytes;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "packer/files/mapped_file.h"
+#include "packer/refusal.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -18,12 +19,12 @@ struct PayloadLocation {
 
 // A file that starts with the payload header is taken whole, whatever
 // follows; a launcher's payload is its payload section, found as the
-// launcher finds it. Any other file holds none: throws std::runtime_error.
+// launcher finds it. Any other file holds none: throws Refusal.
 PayloadLocation locate_payload(const unsigned char* file, size_t file_bytes,
                                const std::string& file_name);
 
 // A payload file, or a launcher, mapped whole, and where its payload lies
-// in it. Throws std::runtime_error as locate_payload does, or when the file
+// in it. Throws Refusal as locate_payload does, or when the file
 // cannot be read.
 struct LoadedPayload {
     explicit LoadedPayload(const std::string& file_name);

@@ -1,5 +1,6 @@
 #include "packer/payload/payload_writer.h"
 #include "packer/payload/thread_count.h"
+#include "packer/refusal.h"
 
 #include "format/payload_format.h"
 #include "packer/files/temporary_file.h"
@@ -30,7 +31,7 @@ struct CCtxDeleter {
 
 void check_zstd(size_t result, const std::string& what) {
     if (ZSTD_isError(result))
-        throw std::runtime_error(what + ": " + ZSTD_getErrorName(result));
+        throw Refusal(what + ": " + ZSTD_getErrorName(result));
 }
 
 void set_parameter(ZSTD_CCtx* context, ZSTD_cParameter parameter, int value, const char* what) {
@@ -44,17 +45,17 @@ std::string cannot_read(const AppFile& file) {
 uint32_t file_crc32(const AppFile& file, std::vector<char>& chunk) {
     std::ifstream in(file.source, std::ios::binary);
     if (!in)
-        throw std::runtime_error(cannot_read(file));
+        throw Refusal(cannot_read(file));
     StreamChecksum sum = checksum_stream(in, chunk, {}, file.size);
     if (sum.read_failed || sum.bytes != file.size)
-        throw std::runtime_error(cannot_read(file));
+        throw Refusal(cannot_read(file));
     return sum.crc32;
 }
 
 void configure(ZSTD_CCtx* context, const CompressionOptions& options, uint64_t content_bytes) {
     if (options.window_log > static_cast<int>(payload_format::max_window_log))
-        throw std::runtime_error("the window log is at most " +
-                                 std::to_string(payload_format::max_window_log));
+        throw Refusal("the window log is at most " +
+                      std::to_string(payload_format::max_window_log));
     set_parameter(context, ZSTD_c_compressionLevel, options.level, "bad level");
     set_parameter(context, ZSTD_c_windowLog, options.window_log, "bad window log");
     set_parameter(context, ZSTD_c_contentSizeFlag, 1, "content size flag");
@@ -147,7 +148,7 @@ PackResult write_payload(const std::vector<AppFile>& files, std::ostream& out,
     uint64_t stream_bytes = entry_stream_size(files);
     std::unique_ptr<ZSTD_CCtx, CCtxDeleter> context(ZSTD_createCCtx());
     if (!context)
-        throw std::runtime_error("cannot create a compression context");
+        throw Refusal("cannot create a compression context");
     configure(context.get(), options, stream_bytes);
 
     out.write(reinterpret_cast<const char*>(payload_format::header), payload_format::header_bytes);
@@ -170,7 +171,7 @@ PackResult write_payload(const std::vector<AppFile>& files, std::ostream& out,
             in, chunk, [&](const unsigned char* piece, size_t size) { frame.write(piece, size); },
             file.size);
         if (copied.read_failed || copied.bytes != file.size || copied.crc32 != crc)
-            throw std::runtime_error(cannot_read(file));
+            throw Refusal(cannot_read(file));
     }
     const unsigned char end_marker[2] = {0, 0};
     frame.write(end_marker, sizeof end_marker, ZSTD_e_end);
@@ -180,7 +181,7 @@ PackResult write_payload(const std::vector<AppFile>& files, std::ostream& out,
     out.write(reinterpret_cast<const char*>(tail.data()),
               static_cast<std::streamsize>(tail.size()));
     if (!out)
-        throw std::runtime_error("cannot write " + shown_name);
+        throw Refusal("cannot write " + shown_name);
     return {stream_bytes, frame_end + tail.size()};
 }
 

@@ -58,7 +58,7 @@ TEST_P(IdentityRefusal, SaysWhyInOneLine) {
     try {
         complete_identity(identity, "app.exe");
         FAIL() << "accepted; cache folder " << identity.target_spec;
-    } catch (const IdentityError& error) {
+    } catch (const Refusal& error) {
         std::string line = error.what();
         EXPECT_EQ(line, c.expected);
     }
@@ -184,7 +184,7 @@ TEST(Identity, RefusesAnElevatedTargetSpecThatStartsNowhereFixed) {
         try {
             complete_identity(identity, "tool.exe");
             ADD_FAILURE() << spec << " was accepted";
-        } catch (const IdentityError& error) {
+        } catch (const Refusal& error) {
             EXPECT_EQ(error.what(), std::string("the target spec ") + spec +
                                         " of a launcher that asks for administrator rights must "
                                         "start with a drive (C:\\) or a folder token "

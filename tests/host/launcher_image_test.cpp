@@ -29,7 +29,7 @@ TEST(LauncherSize, TheNamedLargestPayloadIsTheBoundary) {
     std::string refusal;
     try {
         image.lay_out(uint64_t{2} << 30, resources, false);
-    } catch (const std::runtime_error& error) {
+    } catch (const qarvel::Refusal& error) {
         refusal = error.what();
     }
     ASSERT_NE(refusal.find("Windows loads no image that large"), std::string::npos) << refusal;
@@ -41,7 +41,7 @@ TEST(LauncherSize, TheNamedLargestPayloadIsTheBoundary) {
 
     auto layout = image.lay_out(largest, resources, false);
     EXPECT_LE(layout.file_bytes, qarvel::largest_launcher_bytes);
-    EXPECT_THROW(image.lay_out(largest + 4096, resources, false), std::runtime_error);
+    EXPECT_THROW(image.lay_out(largest + 4096, resources, false), qarvel::Refusal);
 }
 
 // A checksum over pieces equals the checksum over the whole, with the

@@ -95,7 +95,7 @@ TEST(PackerRoundTrip, NamesAreUtf16WithBackslashes) {
     EXPECT_EQ(pack.err + pack.out, "") << "--quiet prints nothing";
     Bytes payload = read_bytes(scratch / "p");
     std::vector<std::u16string> names;
-    qarvel::list_payload(payload.data(), payload.size(),
+    qarvel::list_payload(payload.data(), payload.size(), "p",
                          [&](const qarvel::EntryHeader& entry) { names.push_back(entry.name); });
     EXPECT_EQ(names, (std::vector<std::u16string>{
                          u"bin\\app.exe", u"Big\\data.bin", u"donn\u00e9es\\\u00df.txt",
@@ -111,8 +111,8 @@ TEST(PackerRoundTrip, FrameRecordsItsContentSizeWithinTheLaunchersWindow) {
                       .exit_code,
                   0);
         Bytes payload = read_bytes(scratch / "p");
-        qarvel::PayloadSummary summary;
-        ASSERT_EQ(qarvel::first_payload_fault(payload.data(), payload.size(), &summary), "");
+        const qarvel::PayloadSummary summary =
+            qarvel::verify_payload(payload.data(), payload.size(), "p");
         ZSTD_frameHeader header{};
         ASSERT_EQ(ZSTD_getFrameHeader(&header, payload.data() + 3, payload.size() - 3), 0u);
         EXPECT_EQ(header.frameContentSize, summary.stream_bytes) << "level " << level;

@@ -1,6 +1,6 @@
 // The launcher's payload reader, run natively: exact counts in stream order
 // across decoded-buffer boundaries, and each failure with its message.
-#include "packer/payload/payload_failure.h"
+#include "packer/refusal.h"
 #include "payload/payload_reader.h"
 #include "support/packer_run.h"
 
@@ -21,7 +21,7 @@ std::string failure_of(const Bytes& payload, const std::vector<uint64_t>& reads)
             read_payload(sink.data(), count);
         }
         close_payload_reader();
-    } catch (const qarvel::PayloadError& error) {
+    } catch (const qarvel::Refusal& error) {
         close_payload_reader();
         return error.what();
     }
