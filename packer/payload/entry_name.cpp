@@ -3,12 +3,10 @@
 #include "format/payload_format.h"
 #include "packer/files/windows_name.h"
 #include "packer/payload/printable_name.h"
+#include "packer/payload/windows_upper.h"
 #include "payload/lock_file_name.h"
 
-#include "packer/payload/upcase_table.h"
-
 #include <algorithm>
-#include <iterator>
 #include <map>
 
 namespace qarvel {
@@ -77,19 +75,6 @@ std::string entry_name_problem(const std::u16string& name) {
             return "";
         start = end + 1;
     }
-}
-
-char16_t windows_upper(char16_t unit) {
-    auto after =
-        std::upper_bound(std::begin(upcase_runs), std::end(upcase_runs), unit,
-                         [](char16_t value, const UpcaseRun& run) { return value < run.first; });
-    if (after == std::begin(upcase_runs))
-        return unit;
-    const UpcaseRun& run = *std::prev(after);
-    unsigned offset = unit - run.first;
-    if (offset % run.step != 0 || offset / run.step >= run.count)
-        return unit;
-    return static_cast<char16_t>(unit + run.difference);
 }
 
 std::u16string windows_name_key(const std::u16string& name) {

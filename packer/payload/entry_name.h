@@ -9,13 +9,6 @@ namespace qarvel {
 // separated) safely below its target directory on Windows; empty when it can.
 std::string entry_name_problem(const std::u16string& name);
 
-// A UTF-16 unit's upper case as Windows compares file names, from a table
-// built into the packer, so the same whatever the build machine's locale:
-// Unicode's simple mapping for letters that are the lower case of their
-// capital. Surrogates and letters whose capital lies outside the Basic
-// Multilingual Plane keep their case.
-char16_t windows_upper(char16_t unit);
-
 // The name as Windows compares file names: every unit upper-cased on its
 // own, as NTFS does, so letters outside the BMP keep their case.
 std::u16string windows_name_key(const std::u16string& name);
