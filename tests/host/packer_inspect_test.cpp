@@ -1,9 +1,11 @@
 // qarvel-pack verify, list and extract on crafted payloads and on payloads
 // carried inside an executable's bytes.
+#include "format/image_layout.h"
 #include "format/payload_format.h"
 #include "packer/payload/payload_writer.h"
 #include "support/packer_run.h"
 
+#include <algorithm>
 #include <functional>
 #include <gtest/gtest.h>
 #include <zstd.h>
@@ -23,8 +25,7 @@ Bytes main_entry() {
 }
 
 Bytes with_end_marker(Bytes stream) {
-    stream.push_back(0);
-    stream.push_back(0);
+    append_end_marker(stream);
     return stream;
 }
 
@@ -215,7 +216,7 @@ Bytes nested_headers_over_zeros() {
     return file;
 }
 
-TEST(BuiltLauncher, ListVerifyAndExtractFindThePayloadInItsSection) {
+TEST(PayloadSection, ListVerifyAndExtractFindItInABuiltLauncher) {
     ScratchFolder scratch;
     Bytes stream = main_entry();
     append_entry(stream, u"data\\notes.txt", {'h', 'i'}, checksum_of({'h', 'i'}));
@@ -256,9 +257,27 @@ TEST(BuiltLauncher, ListVerifyAndExtractFindThePayloadInItsSection) {
     EXPECT_EQ(read_bytes(scratch / "out/data/notes.txt"), (Bytes{'h', 'i'}));
 }
 
+// A built launcher whose payload section has lost its name: its headers,
+// section table and payload bytes are all there, in no payload section.
+Bytes launcher_without_payload_section(const ScratchFolder& scratch) {
+    write_bytes(scratch / "app.payload", sound_payload());
+    auto made = run_pack({"launcher", "--payload", (scratch / "app.payload").string(), "-o",
+                          (scratch / "made.exe").string(), "--company", "Acme", "--product", "Tool",
+                          "--version", "1.2.0.0", "-q"});
+    EXPECT_EQ(made.exit_code, 0) << made.err;
+    Bytes launcher = read_bytes(scratch / "made.exe");
+    const char* name = image_layout::payload_section_name;
+    auto at = std::search(launcher.begin(), launcher.begin() + 4096, name, name + 8);
+    EXPECT_NE(at, launcher.begin() + 4096) << "the section table names no payload section";
+    if (at != launcher.begin() + 4096)
+        *at = '_';
+    return launcher;
+}
+
 // Only a payload section holds a launcher's payload: payload bytes anywhere
-// else in a file are not looked for, however they are laid out.
-TEST(BuiltLauncher, SaysSoWhenThereIsNoPayloadSection) {
+// else in a file are not looked for, however they are laid out, and in a
+// launcher's headers no other section is taken for it.
+TEST(PayloadSection, NoPayloadIsFoundOutsideOne) {
     ScratchFolder scratch;
     Bytes plain = {'M', 'Z', 'Z', 'O', 'Q'};
     Bytes filler = pattern_bytes(3000, 5);
@@ -266,7 +285,8 @@ TEST(BuiltLauncher, SaysSoWhenThereIsNoPayloadSection) {
     write_bytes(scratch / "plain.exe", plain);
     write_bytes(scratch / "carried.exe", executable_around(sound_payload()));
     write_bytes(scratch / "nested.exe", nested_headers_over_zeros());
-    for (const char* file : {"plain.exe", "carried.exe", "nested.exe"})
+    write_bytes(scratch / "unnamed.exe", launcher_without_payload_section(scratch));
+    for (const char* file : {"plain.exe", "carried.exe", "nested.exe", "unnamed.exe"})
         for (const char* command : {"list", "verify", "extract"}) {
             std::vector<std::string> arguments = {command, (scratch / file).string()};
             if (std::string(command) == "extract")

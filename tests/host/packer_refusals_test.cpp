@@ -147,20 +147,15 @@ TEST(MainExecutable, X86AndX64ProgramsArePacked) {
     }
 }
 
-uint32_t stored_crc(const std::string& content) {
-    auto crc = static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(content.data()),
-                                           static_cast<uInt>(content.size())));
-    return crc == 0 ? 1 : crc;
-}
-
 // A payload from elsewhere is packed as it is, with a warning when its
 // first entry is no program.
 TEST(MainExecutable, APayloadWhoseFirstEntryIsNoProgramIsWarnedOf) {
     ScratchFolder scratch;
     Bytes stream;
     const std::string notes = "not a program\n";
-    append_entry(stream, u"notes.txt", Bytes(notes.begin(), notes.end()), stored_crc(notes));
-    stream.insert(stream.end(), {0, 0});
+    const Bytes content(notes.begin(), notes.end());
+    append_entry(stream, u"notes.txt", content, checksum_of(content));
+    append_end_marker(stream);
     write_bytes(scratch / "p", payload_around(stream));
     auto result = run_pack({"launcher", "--payload", (scratch / "p").string(), "-o",
                             (scratch / "a.exe").string(), "--company", "Acme", "--product", "Ink",

@@ -3,6 +3,7 @@
 #include "format/payload_format.h"
 #include "packer/payload/app_folder.h"
 #include "packer/payload/payload_writer.h"
+#include "tests/tools/entry_bytes.h"
 #include "tests/tools/generated_bytes.h"
 
 #include <CLI/CLI.hpp>
@@ -14,7 +15,7 @@
 
 namespace {
 
-using Bytes = std::vector<unsigned char>;
+using qarvel_test::Bytes;
 
 Bytes hex_bytes(const std::string& hex) {
     Bytes out;
@@ -102,15 +103,6 @@ Bytes compress(const Bytes& stream, const std::vector<std::pair<size_t, uint64_t
     return frame;
 }
 
-void append_u16_name(Bytes& stream, const std::u16string& name) {
-    for (char16_t unit : name) {
-        stream.push_back(static_cast<unsigned char>(unit & 0xFF));
-        stream.push_back(static_cast<unsigned char>(unit >> 8));
-    }
-    stream.push_back(0);
-    stream.push_back(0);
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -149,16 +141,12 @@ int main(int argc, char** argv) {
     try {
         Bytes stream;
         size_t last_fields = 0;
+        auto stored = [&](uint32_t crc) {
+            return plain_crc ? crc : payload_format::stored_checksum(crc);
+        };
         auto add_entry = [&](const std::u16string& name, const Bytes& content) {
-            append_u16_name(stream, name);
-            last_fields = stream.size();
-            uint32_t crc =
-                static_cast<uint32_t>(crc32(0L, content.data(), static_cast<uInt>(content.size())));
-            unsigned char fields[12];
-            payload_format::put_u64_le(fields, content.size());
-            payload_format::put_u32_le(fields + 8,
-                                       plain_crc ? crc : payload_format::stored_checksum(crc));
-            stream.insert(stream.end(), fields, fields + 12);
+            last_fields = qarvel_test::append_entry_header(stream, name, content.size(),
+                                                           stored(qarvel_test::crc32_of(content)));
             stream.insert(stream.end(), content.begin(), content.end());
         };
         for (const auto& entry : entries) {
@@ -176,14 +164,9 @@ int main(int argc, char** argv) {
             if (equals == std::string::npos)
                 throw std::runtime_error("--zeros needs NAME=COUNT: " + entry);
             uint64_t count = std::stoull(entry.substr(equals + 1));
-            append_u16_name(stream, qarvel::utf8_to_utf16(entry.substr(0, equals)));
-            last_fields = stream.size();
-            unsigned char fields[12];
-            payload_format::put_u64_le(fields, count);
-            uint32_t crc = zeros_crc(count);
-            payload_format::put_u32_le(fields + 8,
-                                       plain_crc ? crc : payload_format::stored_checksum(crc));
-            stream.insert(stream.end(), fields, fields + 12);
+            last_fields = qarvel_test::append_entry_header(
+                stream, qarvel::utf8_to_utf16(entry.substr(0, equals)), count,
+                stored(zeros_crc(count)));
             zero_runs.emplace_back(stream.size(), count);
         }
         if (long_name_units > 0)
@@ -198,10 +181,8 @@ int main(int argc, char** argv) {
             payload_format::put_u32_le(
                 &stream[last_fields + 8],
                 static_cast<uint32_t>(std::stoul(checksum_override, nullptr, 16)));
-        if (!no_end_marker) {
-            stream.push_back(0);
-            stream.push_back(0);
-        }
+        if (!no_end_marker)
+            qarvel_test::append_end_marker(stream);
 
         Bytes frame;
         if (!raw_frame_header.empty()) {

@@ -118,24 +118,4 @@ Bytes payload_around(const Bytes& entry_stream) {
     return payload;
 }
 
-uint32_t checksum_of(const Bytes& content) {
-    auto crc = static_cast<uint32_t>(crc32(0, content.data(), static_cast<uInt>(content.size())));
-    return payload_format::stored_checksum(crc);
-}
-
-void append_entry(Bytes& stream, const std::u16string& name, const Bytes& content,
-                  uint32_t checksum) {
-    for (char16_t unit : name) {
-        stream.push_back(static_cast<unsigned char>(unit & 0xFF));
-        stream.push_back(static_cast<unsigned char>(unit >> 8));
-    }
-    stream.push_back(0);
-    stream.push_back(0);
-    unsigned char fields[12];
-    payload_format::put_u64_le(fields, content.size());
-    payload_format::put_u32_le(fields + 8, checksum);
-    stream.insert(stream.end(), fields, fields + 12);
-    stream.insert(stream.end(), content.begin(), content.end());
-}
-
 } // namespace qarvel_test

@@ -2,14 +2,14 @@
 
 // Running qarvel-pack from tests, in scratch folders.
 
+#include "entry_bytes.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <string>
 #include <vector>
 
 namespace qarvel_test {
-
-using Bytes = std::vector<unsigned char>;
 
 struct RunResult {
     int exit_code = -1;
@@ -46,12 +46,5 @@ Bytes pattern_bytes(size_t size, unsigned seed);
 
 // A well-formed payload around raw entry-stream bytes.
 Bytes payload_around(const Bytes& entry_stream);
-
-// The checksum the packer stores for content.
-uint32_t checksum_of(const Bytes& content);
-
-// Entry-stream bytes of one entry, checksum given.
-void append_entry(Bytes& stream, const std::u16string& name, const Bytes& content,
-                  uint32_t checksum);
 
 } // namespace qarvel_test
