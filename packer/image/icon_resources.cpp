@@ -16,8 +16,8 @@ std::vector<Resource> icon_resources(const std::vector<unsigned char>& ico,
         return Refusal(shown_name + " is not a sound icon (.ico) file: " + why);
     };
     // A reserved zero word, the type 1 and a count of images that is not
-    // zero; the resource compiler would take other files and fail later, or
-    // not at all.
+    // zero: anything else (a PNG, a cursor) would make a launcher whose icon
+    // Windows does not show.
     if (ico.size() < sizeof(pe::IconDirectory))
         throw Refusal(shown_name + " is not an icon (.ico) file");
     auto directory = pe::read_record<pe::IconDirectory>(ico, 0);

@@ -1,7 +1,7 @@
 #pragma once
 
 // Completing the launcher image that qarvel-pack carries: a copy of it with
-// the payload as a read-only data section, the build-time constants written
+// the payload as a read-only data section, the launcher's constants written
 // into their record, the resource section, the subsystem and the header
 // fields that follow from them. The image is read and checked once; the
 // payload, whose place follows from the image alone, is written first; the

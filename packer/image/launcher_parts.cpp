@@ -17,10 +17,10 @@ std::vector<unsigned char> bytes_of(EmbeddedFile file) {
     return {file.bytes, file.bytes + file.size};
 }
 
-// The manifest as the compiled launcher's: the template with its execution
-// level. A program whose own manifest requires elevation cannot be started
-// by a launcher that runs as the invoker (CreateProcessW fails with error
-// 740): such a launcher must ask for the rights itself. The elevated console
+// The manifest: the template with its execution level. A program whose own
+// manifest requires elevation cannot be started by a launcher that runs as
+// the invoker (CreateProcessW fails with error 740): such a launcher must ask
+// for the rights itself. The elevated console
 // launcher has no use for the Common Controls dependency: it goes, with the
 // two marker comments around it, which go from every other launcher's
 // manifest.

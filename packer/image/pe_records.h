@@ -215,7 +215,7 @@ static_assert(sizeof(Translation) == 4);
 #pragma pack(pop)
 
 // Every launcher resource and its version strings are filed under U.S.
-// English, as the resource compiler files the compiled launcher's, in UTF-16.
+// English, the strings in UTF-16.
 constexpr uint16_t us_english = 0x0409;
 constexpr uint16_t code_page_utf16 = 1200;
 constexpr uint32_t fixed_file_info_signature = 0xFEEF04BD;

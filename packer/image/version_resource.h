@@ -17,8 +17,7 @@ struct VersionStrings {
 };
 
 // numbers are the four numbers of strings.version, as the identity parsed
-// them; an empty copyright is left out, as the compiled launcher leaves it
-// out.
+// them; an empty copyright is left out rather than written empty.
 std::vector<unsigned char> version_resource(const VersionStrings& strings,
                                             const std::array<uint16_t, 4>& numbers);
 
