@@ -110,6 +110,14 @@ INSTANTIATE_TEST_SUITE_P(
                       return payload_around(stream);
                   },
                   "more content after the end marker"},
+        // Where the frame records no size, the content is counted.
+        FaultCase{"content_after_the_end_marker_of_a_frame_of_no_recorded_size",
+                  [] {
+                      Bytes stream = with_end_marker(main_entry());
+                      stream.push_back('x');
+                      return payload_around(stream, false);
+                  },
+                  "more content after the end marker"},
         FaultCase{"no_end_marker", [] { return payload_around(main_entry()); },
                   "after entry 1 'app.exe': Error, couldn't decode attached data."},
         FaultCase{"entry_claims_more_than_the_frame",
@@ -180,6 +188,18 @@ INSTANTIATE_TEST_SUITE_P(
                   },
                   "the payload ends without a trailer after the frame"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// A frame that records no content size ends where its content does.
+TEST(Verify, TakesAFrameOfNoRecordedSizeThatEndsAtTheEndMarker) {
+    ScratchFolder scratch;
+    Bytes stream = main_entry();
+    append_entry(stream, u"big.bin", pattern_bytes(300000, 4),
+                 checksum_of(pattern_bytes(300000, 4)));
+    write_bytes(scratch / "p", payload_around(with_end_marker(stream), false));
+    auto result = run_pack({"verify", (scratch / "p").string(), "-q"});
+    EXPECT_EQ(result.exit_code, 0) << result.err;
+    EXPECT_EQ(result.err, "");
+}
 
 // An executable that carries a sound payload among its bytes, aligned, but
 // not in a payload section, as no launcher the project makes has it.

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <random>
 #include <sstream>
 #include <stdexcept>
@@ -104,11 +105,14 @@ Bytes pattern_bytes(size_t size, unsigned seed) {
     return bytes;
 }
 
-Bytes payload_around(const Bytes& entry_stream) {
+Bytes payload_around(const Bytes& entry_stream, bool record_size) {
     const size_t at = payload_format::header_bytes;
     Bytes payload(at + ZSTD_compressBound(entry_stream.size()));
-    size_t frame_bytes = ZSTD_compress(payload.data() + at, payload.size() - at,
-                                       entry_stream.data(), entry_stream.size(), 3);
+    std::unique_ptr<ZSTD_CCtx, size_t (*)(ZSTD_CCtx*)> context(ZSTD_createCCtx(), ZSTD_freeCCtx);
+    ZSTD_CCtx_setParameter(context.get(), ZSTD_c_compressionLevel, 3);
+    ZSTD_CCtx_setParameter(context.get(), ZSTD_c_contentSizeFlag, record_size ? 1 : 0);
+    size_t frame_bytes = ZSTD_compress2(context.get(), payload.data() + at, payload.size() - at,
+                                        entry_stream.data(), entry_stream.size());
     if (ZSTD_isError(frame_bytes))
         throw std::runtime_error(ZSTD_getErrorName(frame_bytes));
     std::copy(payload_format::header, payload_format::header + at, payload.begin());

@@ -44,7 +44,8 @@ Bytes read_bytes(const std::filesystem::path& path);
 // Compressible, deterministic bytes.
 Bytes pattern_bytes(size_t size, unsigned seed);
 
-// A well-formed payload around raw entry-stream bytes.
-Bytes payload_around(const Bytes& entry_stream);
+// A well-formed payload around raw entry-stream bytes; its frame records
+// the content's size unless told not to.
+Bytes payload_around(const Bytes& entry_stream, bool record_size = true);
 
 } // namespace qarvel_test
