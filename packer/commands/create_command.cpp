@@ -1,5 +1,4 @@
 #include "packer/commands/create_command.h"
-#include "packer/refusal.h"
 
 #include "packer/commands/pack_options.h"
 #include "packer/commands/progress.h"
@@ -8,6 +7,7 @@
 #include "packer/files/output_file.h"
 #include "packer/files/temporary_file.h"
 #include "packer/payload/app_folder.h"
+#include "packer/refusal.h"
 
 #include <cstdio>
 #include <optional>

@@ -1,6 +1,6 @@
 #include "packer/commands/identity_command.h"
-#include "packer/files/host_files.h"
 
+#include "packer/files/host_files.h"
 #include "packer/files/utf16.h"
 #include "packer/identity/target_spec_check.h"
 #include "packer/image/launcher_image.h"

@@ -1,10 +1,10 @@
 #include "packer/commands/inspect_commands.h"
-#include "packer/refusal.h"
 
 #include "packer/files/host_files.h"
 #include "packer/payload/payload_inspection.h"
 #include "packer/payload/payload_locator.h"
 #include "packer/payload/printable_name.h"
+#include "packer/refusal.h"
 
 #include <cinttypes>
 #include <cstdio>

@@ -1,12 +1,10 @@
 #include "packer/commands/launcher_command.h"
-#include "packer/refusal.h"
 
 #include "packer/commands/identity_command.h"
 #include "packer/commands/pack_options.h"
-#include "packer/files/host_files.h"
-
 #include "packer/commands/progress.h"
 #include "packer/files/depfile.h"
+#include "packer/files/host_files.h"
 #include "packer/files/output_file.h"
 #include "packer/files/temporary_file.h"
 #include "packer/files/utf16.h"
@@ -14,13 +12,12 @@
 #include "packer/image/embedded_files.h"
 #include "packer/image/launcher_image.h"
 #include "packer/image/launcher_parts.h"
-#include "packer/image/pe_records.h"
-#include "packer/image/version_resource.h"
 #include "packer/image/windows_executable.h"
 #include "packer/payload/app_folder.h"
 #include "packer/payload/first_entry.h"
 #include "packer/payload/payload_inspection.h"
 #include "packer/payload/payload_locator.h"
+#include "packer/refusal.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -8,7 +8,6 @@
 #include "packer/refusal.h"
 
 #include <CLI/CLI.hpp>
-
 #include <string>
 
 namespace qarvel {

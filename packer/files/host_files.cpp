@@ -1,7 +1,7 @@
 #include "packer/files/host_files.h"
-#include "packer/refusal.h"
 
 #include "packer/files/utf16.h"
+#include "packer/refusal.h"
 
 #include <stdexcept>
 

@@ -4,6 +4,7 @@
 // and the Windows build; everything else goes through std::filesystem.
 
 #include "packer/refusal.h"
+
 #include <cstdio>
 #include <filesystem>
 #include <string>

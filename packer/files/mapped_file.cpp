@@ -1,8 +1,8 @@
 #include "packer/files/mapped_file.h"
-#include "packer/refusal.h"
 
 #include "packer/files/host_files.h"
 #include "packer/files/temporary_file.h"
+#include "packer/refusal.h"
 
 #include <algorithm>
 #include <stdexcept>

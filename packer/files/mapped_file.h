@@ -4,6 +4,7 @@
 // with no copy and no buffer to fill first.
 
 #include "packer/refusal.h"
+
 #include <cstddef>
 #include <filesystem>
 

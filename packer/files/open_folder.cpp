@@ -1,7 +1,7 @@
 #include "packer/files/open_folder.h"
-#include "packer/refusal.h"
 
 #include "packer/files/host_files.h"
+#include "packer/refusal.h"
 
 #include <stdexcept>
 #include <string>

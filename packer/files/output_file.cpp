@@ -1,7 +1,7 @@
 #include "packer/files/output_file.h"
-#include "packer/refusal.h"
 
 #include "packer/files/host_files.h"
+#include "packer/refusal.h"
 
 #include <stdexcept>
 

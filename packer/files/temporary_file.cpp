@@ -1,7 +1,7 @@
 #include "packer/files/temporary_file.h"
-#include "packer/refusal.h"
 
 #include "packer/files/host_files.h"
+#include "packer/refusal.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -1,4 +1,5 @@
 #include "packer/files/utf16.h"
+
 #include "packer/refusal.h"
 
 #include <cstdint>

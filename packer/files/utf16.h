@@ -1,6 +1,7 @@
 #pragma once
 
 #include "packer/refusal.h"
+
 #include <optional>
 #include <string>
 

@@ -1,11 +1,11 @@
 #include "packer/identity/identity.h"
-#include "packer/files/host_files.h"
-#include "packer/refusal.h"
 
 #include "format/image_layout.h"
+#include "packer/files/host_files.h"
 #include "packer/files/utf16.h"
 #include "packer/files/windows_name.h"
 #include "packer/identity/target_spec_check.h"
+#include "packer/refusal.h"
 
 #include <cctype>
 #include <optional>

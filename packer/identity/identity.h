@@ -6,6 +6,7 @@
 // launcher completes and checks an identity here.
 
 #include "packer/refusal.h"
+
 #include <array>
 #include <cstdint>
 #include <stdexcept>

@@ -1,8 +1,8 @@
 #include "packer/identity/target_spec_check.h"
-#include "packer/refusal.h"
 
 #include "launcher/launcher_state.h"
 #include "packer/files/utf16.h"
+#include "packer/refusal.h"
 #include "paths/template_tokens.h"
 
 #include <cctype>

@@ -1,8 +1,8 @@
 #include "packer/image/icon_resources.h"
-#include "packer/refusal.h"
 
 #include "packer/files/host_files.h"
 #include "packer/image/pe_records.h"
+#include "packer/refusal.h"
 
 #include <fstream>
 #include <iterator>

@@ -1,9 +1,9 @@
 #include "packer/image/launcher_image.h"
-#include "packer/refusal.h"
 
 #include "format/image_layout.h"
 #include "packer/image/image_checksum.h"
 #include "packer/image/pe_records.h"
+#include "packer/refusal.h"
 
 #include <algorithm>
 #include <cerrno>

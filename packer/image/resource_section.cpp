@@ -1,7 +1,7 @@
 #include "packer/image/resource_section.h"
-#include "packer/refusal.h"
 
 #include "packer/image/pe_records.h"
+#include "packer/refusal.h"
 
 #include <algorithm>
 #include <cstddef>

@@ -1,7 +1,7 @@
 #include "packer/image/version_resource.h"
-#include "packer/refusal.h"
 
 #include "packer/image/pe_records.h"
+#include "packer/refusal.h"
 
 #include <cstdio>
 #include <cstring>

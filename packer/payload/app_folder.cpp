@@ -1,10 +1,10 @@
 #include "packer/payload/app_folder.h"
-#include "packer/refusal.h"
 
 #include "packer/files/host_files.h"
 #include "packer/image/windows_executable.h"
 #include "packer/payload/entry_name.h"
 #include "packer/payload/printable_name.h"
+#include "packer/refusal.h"
 
 #include <algorithm>
 #include <fstream>

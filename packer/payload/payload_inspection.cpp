@@ -1,7 +1,7 @@
 #include "packer/payload/payload_inspection.h"
-#include "packer/files/host_files.h"
 
 #include "format/payload_format.h"
+#include "packer/files/host_files.h"
 #include "packer/files/open_folder.h"
 #include "packer/files/temporary_file.h"
 #include "packer/files/utf16.h"
@@ -21,6 +21,7 @@
 #include <optional>
 #include <vector>
 #include <zlib.h>
+
 // ZSTD_getFrameHeader is in zstd's advanced interface.
 #define ZSTD_STATIC_LINKING_ONLY
 #include <zstd.h>

@@ -3,12 +3,12 @@
 // list, verify and extract over a payload's bytes, all decoding through the
 // launcher's own reader.
 
+#include "packer/payload/entry_stream.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <string>
-
-#include "packer/payload/entry_stream.h"
 
 namespace qarvel {
 

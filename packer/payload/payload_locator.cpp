@@ -1,10 +1,10 @@
 #include "packer/payload/payload_locator.h"
-#include "packer/refusal.h"
 
 #include "format/image_layout.h"
 #include "format/payload_format.h"
 #include "packer/files/host_files.h"
 #include "packer/image/pe_reader.h"
+#include "packer/refusal.h"
 
 #include <algorithm>
 #include <cstring>

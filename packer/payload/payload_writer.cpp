@@ -1,14 +1,15 @@
 #include "packer/payload/payload_writer.h"
-#include "packer/payload/thread_count.h"
-#include "packer/refusal.h"
 
 #include "format/payload_format.h"
 #include "packer/files/temporary_file.h"
 #include "packer/payload/file_checksum.h"
+#include "packer/payload/thread_count.h"
+#include "packer/refusal.h"
 
 #include <fstream>
 #include <memory>
 #include <stdexcept>
+
 // ZSTD_getFrameProgression is in zstd's advanced interface.
 #define ZSTD_STATIC_LINKING_ONLY
 #include <zstd.h>
