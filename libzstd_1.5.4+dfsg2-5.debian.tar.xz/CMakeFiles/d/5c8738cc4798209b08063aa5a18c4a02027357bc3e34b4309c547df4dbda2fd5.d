@@ -1,0 +1,5 @@
+hello-onefile.exe: \
+  app \
+  app/data \
+  app/hello.exe \
+  app/data/greeting.txt
