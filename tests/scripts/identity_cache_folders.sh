@@ -4,16 +4,14 @@
 # named after them. Only a build that keeps the example identity
 # warns, once, and so does qarvel_add_onefile_launcher in its configure step.
 #   identity_cache_folders.sh ECHO_CHILD WORK_DIR
-set -euo pipefail
-root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
-source "$root/scripts/lib/setup.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+root="$QARVEL_ROOT"
 echo_child="$1"
 work="$2"
 mkdir -p "$work"
 work="$(realpath "$work")"
 rm -rf "$work/apps" "$work/out"
 
-fail() { echo "FAIL: $*" >&2; exit 1; }
 
 # The products carry the process id, so that the folders they name in the
 # prefix's local application data are this run's own.

@@ -6,8 +6,8 @@
 # the build stops at the launcher with qarvel-pack's line and writes none. It
 # warns when an elevated launcher's folder starts in one of the user's.
 #   onefile_function_refusals.sh QARVEL_PACK WORK_DIR
-set -euo pipefail
-root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+root="$QARVEL_ROOT"
 pack="$1"
 work="$2"
 rm -rf "$work"
@@ -28,7 +28,6 @@ configure() {
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" "${@:2}"
 }
 
-failures=0
 # refused EXPECTED_TEXT CASE: configuring with the call's arguments CASE fails
 # and says "qarvel_add_onefile_launcher(app): EXPECTED_TEXT". One build
 # folder serves every case, so the compilers are looked at once.

@@ -4,9 +4,8 @@
 # still lists and verifies the signed file; under Wine the signed launcher
 # unpacks and runs its application.
 #   signed_launcher.sh QARVEL_PACK ECHO_CHILD WORK_DIR
-set -euo pipefail
-root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
-source "$root/scripts/lib/setup.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+root="$QARVEL_ROOT"
 pack="$1"
 echo_child="$2"
 work="$3"
@@ -14,7 +13,6 @@ rm -rf "$work"
 mkdir -p "$work/app/data" "$work/run"
 work="$(realpath "$work")"
 
-fail() { echo "FAIL: $*" >&2; exit 1; }
 
 cp "$echo_child" "$work/app/main.exe"
 printf 'signed and sealed\n' >"$work/app/data/note.txt"

@@ -4,10 +4,10 @@
 # subsystem (and the checksum that follows it) may differ.
 #
 #   check_build_launcher_windowed.sh PAYLOAD CONSOLE_LAUNCHER.exe
-set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/lib.sh"
 
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
-root="$(cd "$here/../../.." && pwd)"
+root="$QARVEL_ROOT"
 payload="${1:?usage: check_build_launcher_windowed.sh PAYLOAD CONSOLE_LAUNCHER.exe}"
 console="${2:?usage: check_build_launcher_windowed.sh PAYLOAD CONSOLE_LAUNCHER.exe}"
 

@@ -5,10 +5,10 @@
 # two images must be byte-identical and carry those values.
 #
 #   check_build_options.sh QARVEL_PACK
-set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/lib.sh"
 
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
-root="$(cd "$here/../../.." && pwd)"
+root="$QARVEL_ROOT"
 
 pack="${1:?usage: check_build_options.sh QARVEL_PACK}"
 export QARVEL_PACK="$pack"
