@@ -24,7 +24,7 @@ echo "== pack and build the launcher"
 launcher="$work/launcher/quillowmere.exe"
 mkdir -p "$work/launcher"
 "$QARVEL_ROOT/scripts/build-launcher" --app-dir "$work/app" --main quillowmere.exe \
-  --target-spec '{PROGRAM_DIR}\cache' --build-dir "$work/build" -o "$launcher" >/dev/null
+  --target-spec '{PROGRAM_DIR}\cache' -o "$launcher" >/dev/null
 
 echo "== list, verify and extract the built launcher"
 "$QARVEL_PACK" list "$launcher"

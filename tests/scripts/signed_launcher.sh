@@ -17,7 +17,7 @@ work="$(realpath "$work")"
 cp "$echo_child" "$work/app/main.exe"
 printf 'signed and sealed\n' >"$work/app/data/note.txt"
 "$root/scripts/build-launcher" --app-dir "$work/app" --main main.exe --target-spec '{PROGRAM_DIR}\cache' \
-  --company "Qarvel Tests" --product Signed --version 1.0.0.0 --build-dir "$work/build" \
+  --company "Qarvel Tests" --product Signed --version 1.0.0.0 \
   -o "$work/unsigned.exe" >/dev/null
 
 openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Qarvel throw-away signer" \

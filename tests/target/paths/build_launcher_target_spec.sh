@@ -14,8 +14,7 @@ work="$(realpath "$work")"
 rm -rf "$work/run"
 mkdir -p "$work/run"
 "$forge" -o "$work/payload.bin" --entry "main.exe=@$echo_child"
-# The build folder is kept between runs, so only the first run compiles.
-"$root/scripts/build-launcher" --payload "$work/payload.bin" --build-dir "$work/build" \
+"$root/scripts/build-launcher" --payload "$work/payload.bin" \
   --target-spec '{PROGRAM_DIR}\built\{PRODUCT} {version}\{COMPANY}' \
   --company 'Acme & Co' --product 'Tool Box' --version 3.1.4.1 -o "$work/run/tool.exe" >/dev/null
 
