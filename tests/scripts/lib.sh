@@ -13,3 +13,9 @@ finish() {
   [ "$failures" -eq 0 ] || exit 1
   echo "$*"
 }
+# fresh_folder DIR: DIR made anew, empty; prints its full path.
+fresh_folder() {
+  rm -rf "$1"
+  mkdir -p "$1"
+  realpath "$1"
+}

@@ -5,13 +5,9 @@
 # nothing, it installs, and it runs under Wine.
 #   onefile_host_project.sh QARVEL_PACK ECHO_CHILD WORK_DIR
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
-root="$QARVEL_ROOT"
-pack="$1"
-echo_child="$2"
-work="$3"
-rm -rf "$work"
+root="$QARVEL_ROOT" pack="$1" echo_child="$2"
+work="$(fresh_folder "$3")"
 mkdir -p "$work/app-source"
-work="$(realpath "$work")"
 
 
 cp "$echo_child" "$work/app-source/main.exe"

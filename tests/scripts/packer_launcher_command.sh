@@ -7,13 +7,9 @@
 # line with exit code 1 and nothing written.
 #   packer_launcher_command.sh QARVEL_PACK ECHO_CHILD WORK_DIR
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
-root="$QARVEL_ROOT"
-pack="$1"
-echo_child="$2"
-work="$3"
-rm -rf "$work"
+root="$QARVEL_ROOT" pack="$1" echo_child="$2"
+work="$(fresh_folder "$3")"
 mkdir -p "$work/app/data" "$work/run"
-work="$(realpath "$work")"
 resources="$root/tests/target/resources"
 
 
