@@ -3,7 +3,7 @@
 #include "format/payload_format.h"
 #include "packer/printable_name.h"
 #include "packer/windows_name.h"
-#include "payload/lock_file_name.h"
+#include "payload/cache_file_names.h"
 
 #include "packer/upcase_table.h"
 

@@ -1,10 +1,8 @@
 #include "payload/index_reader.h"
 
-#include "format/image_layout.h"
 #include "format/payload_format.h"
 #include "format/payload_index.h"
 #include "launcher/failure.h"
-#include "payload/own_section.h"
 
 #include <cstring>
 #include <zlib.h>
@@ -12,6 +10,8 @@
 static const unsigned char* index_body;
 static uint64_t index_body_bytes;
 static uint64_t index_entry_count;
+static uint32_t index_options;
+static uint32_t index_checksum;
 // Where the next entry starts in the body, and how many have been read.
 static uint64_t next_entry_offset;
 static uint64_t entries_read;
@@ -32,29 +32,37 @@ static uint32_t checksum_of(const unsigned char* bytes, uint64_t size) {
     return static_cast<uint32_t>(crc);
 }
 
-bool open_payload_index() {
-    OwnSection index = find_own_section(image_layout::index_section_name);
-    if (index.bytes == nullptr)
+bool open_payload_index_over(const unsigned char* index, uint64_t index_bytes,
+                             uint64_t payload_bytes) {
+    if (index == nullptr)
         return false;
-    OwnSection payload = find_own_section(image_layout::payload_section_name);
-    if (index.size < payload_index::header_bytes ||
-        memcmp(index.bytes, payload_index::magic, sizeof payload_index::magic) != 0)
+    if (index_bytes < payload_index::header_bytes ||
+        memcmp(index, payload_index::magic, sizeof payload_index::magic) != 0)
         fail_damaged_index();
-    const unsigned char* header = index.bytes;
-    uint64_t body_bytes = payload_format::get_u64_le(header + payload_index::body_bytes_offset);
-    if (body_bytes > index.size - payload_index::header_bytes)
+    uint64_t body_bytes = payload_format::get_u64_le(index + payload_index::body_bytes_offset);
+    if (body_bytes > index_bytes - payload_index::header_bytes)
         fail_damaged_index();
-    if (checksum_of(header + payload_index::checked_from,
+    if (checksum_of(index + payload_index::checked_from,
                     payload_index::header_bytes - payload_index::checked_from + body_bytes) !=
-        payload_format::get_u32_le(header + payload_index::checksum_offset))
+        payload_format::get_u32_le(index + payload_index::checksum_offset))
         fail_damaged_index();
-    if (payload_format::get_u64_le(header + payload_index::payload_bytes_offset) != payload.size)
+    if (payload_format::get_u64_le(index + payload_index::payload_bytes_offset) != payload_bytes)
         return false;
-    index_body = header + payload_index::header_bytes;
+    index_options = payload_format::get_u32_le(index + payload_index::options_offset);
+    index_checksum = payload_format::get_u32_le(index + payload_index::checksum_offset);
+    index_body = index + payload_index::header_bytes;
     index_body_bytes = body_bytes;
-    index_entry_count = payload_format::get_u64_le(header + payload_index::entry_count_offset);
+    index_entry_count = payload_format::get_u64_le(index + payload_index::entry_count_offset);
     rewind_payload_index();
     return true;
+}
+
+uint32_t payload_index_checksum() {
+    return index_checksum;
+}
+
+uint32_t payload_index_options() {
+    return index_options;
 }
 
 uint64_t payload_index_entry_count() {

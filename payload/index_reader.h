@@ -1,7 +1,8 @@
 #pragma once
 
-// The payload index (format/payload_index.h) of the launcher's own image,
-// read front to back, as often as the launch needs.
+// The payload index (format/payload_index.h), read front to back, as often
+// as the launch needs. Every failure goes through fail_plain, as the
+// payload reader's do.
 
 #include "payload/entry_header.h"
 
@@ -12,6 +13,18 @@
 // another tool): the launch then unpacks from the stream alone. An index
 // that fails its checksum ends the launch as damaged data does.
 bool open_payload_index();
+
+// The same over any index bytes (nullptr for none) and the length of the
+// payload beside them; host tools pass what they hold.
+bool open_payload_index_over(const unsigned char* index, uint64_t index_bytes,
+                             uint64_t payload_bytes);
+
+// The index's own checksum: with the entry count, what tells one payload
+// from another.
+uint32_t payload_index_checksum();
+
+// The index's option bits (payload_index::quick_check).
+uint32_t payload_index_options();
 
 uint64_t payload_index_entry_count();
 

@@ -1,6 +1,7 @@
 #include "payload/unpack.h"
 
 #include "format/payload_format.h"
+#include "format/payload_index.h"
 #include "launcher/bounded_copy.h"
 #include "launcher/failure.h"
 #include "launcher/launcher_state.h"
@@ -13,6 +14,7 @@
 #include "payload/index_reader.h"
 #include "payload/partial_file.h"
 #include "payload/payload_reader.h"
+#include "payload/quick_check.h"
 
 #include <cwchar>
 #include <windows.h>
@@ -339,9 +341,29 @@ static void unpack_stream(bool indexed) {
     close_payload_reader();
 }
 
+// The main executable is the first entry, whether or not any is read from
+// the stream.
+static void set_main_executable_path() {
+    EntryFields entry;
+    rewind_payload_index();
+    if (payload_index_entry_count() > 0) {
+        read_index_entry(entry_name, &entry);
+        set_entry_path();
+    }
+}
+
 void unpack_all() {
     bool indexed = open_payload_index();
-    if (indexed && test_files_from_index())
+    // An elevated launch judges every file's descriptor, which means
+    // opening each one: the quick check would save it nothing.
+    bool quick = indexed && (payload_index_options() & payload_index::quick_check) != 0 &&
+                 !target_directory_is_protected();
+    if (quick && files_match_check_record()) {
+        set_main_executable_path();
         return;
-    unpack_stream(indexed);
+    }
+    if (!indexed || !test_files_from_index())
+        unpack_stream(indexed);
+    if (quick)
+        write_check_record();
 }
