@@ -97,13 +97,13 @@ static void read_names() {
         EntryFields fields;
         read_index_entry(next, &fields);
         name_of[i] = next;
-        size_t units = wcslen(next);
+        size_t length = wcslen(next);
         file_name_at[i] = 0;
-        for (size_t u = 0; u < units; ++u)
+        for (size_t u = 0; u < length; ++u)
             if (next[u] == L'\\')
                 file_name_at[i] = u + 1;
         by_folder[i] = i;
-        next += units + 1;
+        next += length + 1;
     }
     qsort(by_folder, static_cast<size_t>(entry_count), sizeof(uint64_t), compare_entries);
 }
