@@ -5,17 +5,15 @@
 if(TARGET qarvel_zstd_full)
   return()
 endif()
-include(${CMAKE_CURRENT_LIST_DIR}/ZstdDecompress.cmake)
+include(${CMAKE_CURRENT_LIST_DIR}/ZstdSource.cmake)
 
-set(_zstd_lib "${QARVEL_ZSTD_SOURCE}/lib")
 file(GLOB _zstd_full_sources
-  ${_zstd_lib}/common/*.c
-  ${_zstd_lib}/compress/*.c
-  ${_zstd_lib}/decompress/*.c)
+  ${QARVEL_ZSTD_LIB}/common/*.c
+  ${QARVEL_ZSTD_LIB}/compress/*.c
+  ${QARVEL_ZSTD_LIB}/decompress/*.c)
 list(SORT _zstd_full_sources)
 add_library(qarvel_zstd_full STATIC ${_zstd_full_sources})
-target_include_directories(qarvel_zstd_full SYSTEM PUBLIC ${_zstd_lib})
+target_include_directories(qarvel_zstd_full SYSTEM PUBLIC ${QARVEL_ZSTD_LIB})
 # zstd's own threads on Windows (lib/common/threading.c) serve --threads.
-target_compile_definitions(qarvel_zstd_full PRIVATE ZSTD_MULTITHREAD ZSTD_DISABLE_ASM
-  ZSTD_LEGACY_SUPPORT=0 XXH_NAMESPACE=ZSTD_)
+target_compile_definitions(qarvel_zstd_full PRIVATE ZSTD_MULTITHREAD ${QARVEL_ZSTD_DEFINITIONS})
 target_compile_options(qarvel_zstd_full PRIVATE -O2 -w)

@@ -4,8 +4,9 @@
 
 #include <cstddef>
 
-// Fixed when a launcher is made: compiled in by the build, or written into
-// a finished image's constants section by qarvel-pack.
+// Fixed when a launcher is made: written into the image's constants section
+// by qarvel-pack (programs that run the launcher's code in-process compile
+// one in).
 struct BuildConstants {
     unsigned char magic[image_layout::magic_bytes];
     wchar_t target_directory_spec[image_layout::target_spec_capacity_units];

@@ -10,29 +10,27 @@
 #include <cwchar>
 #include <windows.h>
 
-constexpr unsigned known_directory_capacity = 1024;
-
-static wchar_t* known_directories[known_directory_capacity];
-static unsigned known_count;
+wchar_t* known_directories[known_directory_capacity];
+unsigned known_directory_count;
 
 static void remember_directory(const wchar_t* directory) {
-    if (known_count == known_directory_capacity)
+    if (known_directory_count == known_directory_capacity)
         return;
     // A copy that cannot be made is simply not remembered.
     wchar_t* copy = _wcsdup(directory);
     if (copy != nullptr)
-        known_directories[known_count++] = copy;
+        known_directories[known_directory_count++] = copy;
 }
 
 static bool is_known_directory(const wchar_t* directory) {
-    if (known_count == 0) {
+    if (known_directory_count == 0) {
         // The home folder bounds every climb below it.
         wchar_t home[path_capacity_units];
         if (!expand_path_template(home, L"{HOME}", path_capacity_units))
             fail_template_expansion(L"{HOME}");
         remember_directory(home);
     }
-    for (unsigned i = 0; i < known_count; ++i) {
+    for (unsigned i = 0; i < known_directory_count; ++i) {
         if (wcscmp(known_directories[i], directory) == 0)
             return true;
     }
@@ -108,14 +106,4 @@ bool ensure_parent_directories(const wchar_t* file_path) {
             directory[wcslen(directory)] = L'\\';
     }
     return made;
-}
-
-unsigned known_directory_count() {
-    return known_count;
-}
-
-void forget_known_directories() {
-    for (unsigned i = 0; i < known_count; ++i)
-        free(known_directories[i]);
-    known_count = 0;
 }

@@ -16,6 +16,8 @@ bool ensure_parent_directories(const wchar_t* file_path);
 // lies below it does not exist either, and is made protected.
 void check_parent_directories(const wchar_t* file_path);
 
-// For tests: how many directories the list holds, and emptying it.
-unsigned known_directory_count();
-void forget_known_directories();
+// The list: copies of the directories made or found this run, home first.
+// Process-wide, as the launcher's other buffers are.
+constexpr unsigned known_directory_capacity = 1024;
+extern wchar_t* known_directories[known_directory_capacity];
+extern unsigned known_directory_count;

@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Writes packer/upcase_table.h: the upper case of every UTF-16 unit of the
+"""Writes packer/payload/upcase_table.h: the upper case of every UTF-16 unit of the
 Basic Multilingual Plane as Windows compares file names, one unit for one.
 
 That is Unicode's simple upper-case mapping, kept only for a letter that is
@@ -14,7 +14,7 @@ single-letter title case when there is one (Greek letters with a subscript
 iota), and otherwise the letter itself.
 
 Run from the repository's root:
-    python3 tools/make_upcase_table.py >packer/upcase_table.h
+    python3 tools/make_upcase_table.py >packer/payload/upcase_table.h
 """
 import sys
 import unicodedata

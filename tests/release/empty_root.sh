@@ -6,9 +6,8 @@
 # chooses its thread count from the processors it may use. Needs root
 # (chroot), no network; scripts/release runs it on what it built:
 #   tests/release/empty_root.sh QARVEL_PACK
-set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/../scripts/lib.sh"
 pack="$(realpath "$1")"
-fail() { echo "FAIL: $*" >&2; exit 1; }
 [ "$(id -u)" -eq 0 ] || { echo "empty_root.sh needs root, for chroot" >&2; exit 2; }
 
 root="$(mktemp -d)"

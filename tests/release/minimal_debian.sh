@@ -7,9 +7,8 @@
 #   tests/release/minimal_debian.sh LINUX_ARCHIVE WORK_DIR [SUITE]
 # A root made by an earlier run in WORK_DIR is used again (making one took
 # 4.6 min on a busy 2-core machine).
-set -euo pipefail
-root_dir="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
-source "$root_dir/scripts/lib/setup.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/../scripts/lib.sh"
+root_dir="$QARVEL_ROOT"
 archive="$(realpath "$1")"
 work="$2"
 suite="${3:-bookworm}"
@@ -19,7 +18,6 @@ mkdir -p "$work"
 work="$(realpath "$work")"
 system="$work/debian-$suite"
 
-fail() { echo "FAIL: $*" >&2; exit 1; }
 
 if [ ! -f "$system/.made" ]; then
   echo "== a minimal Debian root ($suite, minbase)"

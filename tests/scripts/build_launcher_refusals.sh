@@ -1,46 +1,41 @@
 #!/usr/bin/env bash
 # scripts/build-launcher refuses bad inputs with one line on standard error
-# and exit code 1, before anything is configured or compiled: every build
-# step goes through cmake, and the cmake found first on PATH here only
-# records that it was called. Values that look like options or keywords
-# are taken as values.
+# and exit code 1, and writes nothing: its own checks, and qarvel-pack's
+# refusals of the identity in the script's name. Values that look like
+# options or keywords are handed to qarvel-pack as values.
 #   build_launcher_refusals.sh QARVEL_PACK WORK_DIR
-set -euo pipefail
-root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 export QARVEL_PACK="$1"
 work="$2"
 rm -rf "$work"
 mkdir -p "$work/shims" "$work/app/bin" "$work/a-file"
 work="$(realpath "$work")"
-cat >"$work/shims/cmake" <<SHIM
+# A qarvel-pack that only records its arguments, one a line.
+cat >"$work/shims/qarvel-pack" <<SHIM
 #!/bin/sh
-echo "cmake \$*" >>"$work/cmake-calls"
+printf '%s\n' "\$@" >"$work/pack-arguments"
 exit 1
 SHIM
-chmod +x "$work/shims/cmake"
-python3 "$root/tests/tools/windows_program.py" "$work/app/bin/app.exe"
-printf 'payload\n' >"$work/payload.bin"
+chmod +x "$work/shims/qarvel-pack"
+python3 "$QARVEL_ROOT/tests/tools/windows_program.py" "$work/app/bin/app.exe"
+"$QARVEL_PACK" create "$work/app" --main 'bin\app.exe' -o "$work/payload.bin" --quiet
 printf '\x89PNG\r\n\x1a\n not an icon' >"$work/picture.png"
 printf '\0\0\1\0\0\0' >"$work/no-images.ico"
 : >"$work/a-file/plain"
 
-failures=0
-# refused EXPECTED_LINE ARGUMENT...: the build is refused with exactly that line.
+# refused EXPECTED_LINE ARGUMENT...: the launcher is refused with exactly
+# that line, and no file is written.
 refused() {
   local expected="$1" status=0
   shift
-  rm -f "$work/cmake-calls"
-  PATH="$work/shims:$PATH" "$root/scripts/build-launcher" --build-dir "$work/build" "$@" \
-    >"$work/stdout" 2>"$work/stderr" || status=$?
+  rm -rf "$work/out"
+  "$QARVEL_ROOT/scripts/build-launcher" "$@" >"$work/stdout" 2>"$work/stderr" || status=$?
   local problem=""
   [ "$status" -eq 1 ] || problem="exit code $status"
   [ "$(cat "$work/stderr")" = "build-launcher: $expected" ] || problem+=" stderr '$(cat "$work/stderr")'"
   [ ! -s "$work/stdout" ] || problem+=" stdout '$(cat "$work/stdout")'"
-  [ ! -e "$work/cmake-calls" ] || problem+=" cmake ran: $(head -n1 "$work/cmake-calls")"
-  if [ -n "$problem" ]; then
-    echo "FAIL: $* ($expected):$problem" >&2
-    failures=$((failures + 1))
-  fi
+  [ -z "$(ls -A "$work/out" 2>/dev/null)" ] || problem+=" wrote $(ls -A "$work/out")"
+  if [ -n "$problem" ]; then failed "$* ($expected):$problem"; fi
 }
 
 app=(--app-dir "$work/app" --main 'bin\app.exe' --company Acme)
@@ -86,44 +81,40 @@ if [ "$(id -u)" -ne 0 ]; then
   refused "cannot write the launcher to $work/locked/app.exe" "${app[@]}" -o "$work/locked/app.exe"
 fi
 
-# The same inputs made sound reach the configure step, and so do values
-# that look like options or like the CMake function's keywords, each as the
-# value it is.
-reaches_cmake() {
-  rm -f "$work/cmake-calls"
-  PATH="$work/shims:$PATH" "$root/scripts/build-launcher" --build-dir "$work/build" \
-    --payload "$work/payload.bin" "${out[@]}" "$@" >/dev/null 2>"$work/stderr" || true
-  if [ ! -e "$work/cmake-calls" ]; then
-    echo "FAIL: $* never reached cmake: $(cat "$work/stderr")" >&2
-    failures=$((failures + 1))
-    return 1
-  fi
+# Sound inputs reach qarvel-pack, and so do values that look like options
+# or like the CMake function's keywords, each as the value it is.
+pack_arguments() {
+  rm -f "$work/pack-arguments"
+  QARVEL_PACK="$work/shims/qarvel-pack" "$QARVEL_ROOT/scripts/build-launcher" \
+    --payload "$work/payload.bin" "${out[@]}" "$@" >/dev/null 2>&1 || true
+  [ -e "$work/pack-arguments" ] || failed "$* never reached qarvel-pack"
 }
-reaches_cmake --version 1.2.3.65535 --icon "$root/resources/qarvel.ico" --company ' . Acme'
-reaches_cmake --product ELEVATED --description VERSION --company ICON --copyright --elevated \
-  --internal-name -o --original-filename '' --target-spec 'a;b' \
-  && for expected in -DQARVEL_LAUNCHER_PRODUCT=ELEVATED -DQARVEL_LAUNCHER_DESCRIPTION=VERSION \
-    -DQARVEL_LAUNCHER_COMPANY=ICON -DQARVEL_LAUNCHER_COPYRIGHT=--elevated \
-    -DQARVEL_LAUNCHER_INTERNAL_NAME=-o -DQARVEL_LAUNCHER_ORIGINAL_FILENAME=app.exe \
-    "-DQARVEL_LAUNCHER_TARGET_SPEC=a;b" -DQARVEL_LAUNCHER_ELEVATED=OFF; do
-    grep -qF -- " $expected " "$work/cmake-calls" || {
-      echo "FAIL: cmake was not given $expected: $(cat "$work/cmake-calls")" >&2
-      failures=$((failures + 1))
-    }
-  done
+# given OPTION VALUE: qarvel-pack was given OPTION with VALUE after it.
+given() {
+  awk -v option="$1" -v value="$2" 'previous == option && $0 == value { found = 1 }
+    { previous = $0 } END { exit !found }' "$work/pack-arguments" \
+    || failed "qarvel-pack was not given $1 '$2': $(tr '\n' ' ' <"$work/pack-arguments")"
+}
+pack_arguments --version 1.2.3.65535 --icon "$QARVEL_ROOT/resources/qarvel.ico" --company ' . Acme'
+given --version 1.2.3.65535
+given --company ' . Acme'
+pack_arguments --product ELEVATED --description VERSION --company ICON --copyright --elevated \
+  --internal-name -o --original-filename '' --target-spec 'a;b'
+for pair in "--product|ELEVATED" "--description|VERSION" "--company|ICON" "--copyright|--elevated" \
+  "--internal-name|-o" "--target-spec|a;b" "-o|$work/out/app.exe"; do
+  given "${pair%%|*}" "${pair#*|}"
+done
+[ "$(grep -cx -- --elevated "$work/pack-arguments")" = 1 ] || failed "--elevated was taken as a flag"
+! grep -qx -- --original-filename "$work/pack-arguments" || failed "an empty value was given"
 
 # An elevated launcher whose folder starts in one of the user's warns, once,
 # in qarvel-pack's words; one below Program Files does not.
-elevated_warnings() {
-  reaches_cmake --elevated "$@" && grep -c '^build-launcher: warning: this launcher asks for administrator rights' "$work/stderr" || true
-}
 for case in "1|{Home}\Acme" "0|{PROGRAM_FILES}\Acme" "0|"; do
-  count="$(elevated_warnings --target-spec "${case#*|}")"
-  if [ "$count" != "${case%%|*}" ]; then
-    echo "FAIL: --elevated --target-spec '${case#*|}': $count warnings, want ${case%%|*}: $(cat "$work/stderr")" >&2
-    failures=$((failures + 1))
-  fi
+  "$QARVEL_ROOT/scripts/build-launcher" --payload "$work/payload.bin" -o "$work/elevated.exe" \
+    --elevated --target-spec "${case#*|}" >/dev/null 2>"$work/stderr" || failed "--elevated '${case#*|}' was refused"
+  count="$(grep -c '^build-launcher: warning: this launcher asks for administrator rights' "$work/stderr" || true)"
+  [ "$count" = "${case%%|*}" ] \
+    || failed "--elevated --target-spec '${case#*|}': $count warnings, want ${case%%|*}: $(cat "$work/stderr")"
 done
 
-[ $failures -eq 0 ] || exit 1
-echo "build_launcher_refusals: every bad input refused before cmake"
+finish "build_launcher_refusals: every bad input refused, with nothing written"

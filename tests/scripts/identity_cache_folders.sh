@@ -4,16 +4,14 @@
 # named after them. Only a build that keeps the example identity
 # warns, once, and so does qarvel_add_onefile_launcher in its configure step.
 #   identity_cache_folders.sh ECHO_CHILD WORK_DIR
-set -euo pipefail
-root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
-source "$root/scripts/lib/setup.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+root="$QARVEL_ROOT"
 echo_child="$1"
 work="$2"
 mkdir -p "$work"
 work="$(realpath "$work")"
 rm -rf "$work/apps" "$work/out"
 
-fail() { echo "FAIL: $*" >&2; exit 1; }
 
 # The products carry the process id, so that the folders they name in the
 # prefix's local application data are this run's own.
@@ -22,17 +20,13 @@ local_appdata_unix="$(winepath -u "$local_appdata" 2>/dev/null)"
 company_folder="$local_appdata_unix/AcmeTools"
 trap 'rm -rf "$company_folder"' EXIT
 
-# CMake wraps its warnings' lines.
-configure_log() { tr -s '[:space:]' ' ' <"$work/build/configure.log"; }
-
-# The build folder is shared: only the first build compiles.
 build() {
   local name="$1"
   shift
   mkdir -p "$work/apps/$name"
   cp "$echo_child" "$work/apps/$name/main.exe"
   printf '%s\n' "$name" >"$work/apps/$name/which.txt"
-  "$root/scripts/build-launcher" --app-dir "$work/apps/$name" --main main.exe --build-dir "$work/build" \
+  "$root/scripts/build-launcher" --app-dir "$work/apps/$name" --main main.exe \
     -o "$work/out/$name.exe" "$@" 2>"$work/$name.stderr" >/dev/null \
     || { cat "$work/$name.stderr" >&2; fail "building $name"; }
 }
@@ -52,7 +46,6 @@ for case in "${cases[@]}"; do
   more=("${fields[@]:4}")
   build "$name" --company "Acme Tools" --product "$product" --version "$version" "${more[@]}"
   [ ! -s "$work/$name.stderr" ] || fail "the build of $name printed: $(cat "$work/$name.stderr")"
-  ! grep -q 'example identity' <<<"$(configure_log)" || fail "CMake warned about $name"
   report="$(wine "$work/out/$name.exe" 2>/dev/null | tr -d '\r')" || fail "$name.exe exited with $?"
   expected="exe=$local_appdata\\AcmeTools\\$folder\\main.exe"
   grep -qxF -- "$expected" <<<"$report" \
@@ -72,5 +65,15 @@ grep -q 'warning: .*example identity' "$work/example.stderr" \
   && [ "$(wc -l <"$work/example.stderr")" -eq 1 ] \
   || fail "the build that keeps the example identity warned: '$(cat "$work/example.stderr")'"
 # qarvel_add_onefile_launcher warns CMake users in the same case.
-grep -q 'keeps the example identity' <<<"$(configure_log)" || fail "CMake did not warn"
+mkdir -p "$work/project"
+cat >"$work/project/CMakeLists.txt" <<CMAKE
+cmake_minimum_required(VERSION 3.25)
+project(example_identity NONE)
+include("$root/cmake/QarvelOnefile.cmake")
+qarvel_add_onefile_launcher(example APP_DIR "$work/apps/example" MAIN main.exe)
+CMAKE
+cmake -S "$work/project" -B "$work/project-build" -DQARVEL_PACK="${QARVEL_PACK:?}" \
+  >"$work/configure.log" 2>&1 || { cat "$work/configure.log" >&2; fail "configuring the project"; }
+# CMake wraps its warnings' lines.
+tr -s '[:space:]' ' ' <"$work/configure.log" | grep -q 'keeps the example' || fail "CMake did not warn"
 echo "identity_cache_folders: each product in its own cache folder"

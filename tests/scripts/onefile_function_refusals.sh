@@ -2,15 +2,14 @@
 # qarvel_add_onefile_launcher refuses a bad identity with qarvel-pack's one
 # line, and a value equal to one of its keywords, which it cannot tell from
 # the keyword. With QARVEL_PACK existing when it is called, the configure
-# step fails and nothing is built; with a QARVEL_PACK that the build makes,
-# the build stops at the identity step, before anything is compiled. It
+# step fails and nothing is built; with a QARVEL_PACK that is not there yet,
+# the build stops at the launcher with qarvel-pack's line and writes none. It
 # warns when an elevated launcher's folder starts in one of the user's.
-#   onefile_function_refusals.sh QARVEL_PACK ZSTD_SOURCE WORK_DIR
-set -euo pipefail
-root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
+#   onefile_function_refusals.sh QARVEL_PACK WORK_DIR
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+root="$QARVEL_ROOT"
 pack="$1"
-zstd_source="$2"
-work="$3"
+work="$2"
 rm -rf "$work"
 mkdir -p "$work/project"
 work="$(realpath "$work")"
@@ -25,12 +24,10 @@ cmake_language(EVAL CODE "qarvel_add_onefile_launcher(app PAYLOAD payload.bin \$
 CMAKE
 
 configure() {
-  cmake --no-warn-unused-cli -S "$work/project" -B "$1" -G Ninja \
-    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" -DQARVEL_ZSTD_SOURCE="$zstd_source" \
-    "${@:2}"
+  cmake -S "$work/project" -B "$1" -G Ninja \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" "${@:2}"
 }
 
-failures=0
 # refused EXPECTED_TEXT CASE: configuring with the call's arguments CASE fails
 # and says "qarvel_add_onefile_launcher(app): EXPECTED_TEXT". One build
 # folder serves every case, so the compilers are looked at once.
@@ -66,7 +63,7 @@ refused "the target spec {LOCALAPPDATA}\\Acme holds the unknown token {LOCALAPPD
   'TARGET_SPEC [[{LOCALAPPDATA}\Acme]]'
 # Configured with the host compiler, the function makes its launcher with
 # qarvel-pack, and reads its arguments the same way.
-if cmake --no-warn-unused-cli -S "$work/project" -B "$work/build-host" -G Ninja -DCMAKE_TOOLCHAIN_FILE= \
+if cmake -S "$work/project" -B "$work/build-host" -G Ninja -DCMAKE_TOOLCHAIN_FILE= \
   -DQARVEL_PACK="$pack" -DQARVEL_CASE='PRODUCT ELEVATED' >"$work/host.log" 2>&1; then
   echo "FAIL: PRODUCT ELEVATED was accepted with the host compiler" >&2
   failures=$((failures + 1))
@@ -82,20 +79,20 @@ configure "$work/build" -DQARVEL_PACK="$pack" -DQARVEL_CASE='COMPANY "ICON Co" P
   >"$work/sound.log" 2>&1 \
   || { echo "FAIL: a sound call was refused:" >&2; cat "$work/sound.log" >&2; failures=$((failures + 1)); }
 
-# A qarvel-pack that does not exist yet is asked in the build's identity
-# step: the build stops there with the line, before anything is compiled.
+# A qarvel-pack that does not exist yet checks the identity when the build
+# makes the launcher: the build stops there with its line.
 configure "$work/build-later" -DQARVEL_PACK="$work/later/qarvel-pack" -DQARVEL_CASE='PRODUCT "NUL.log"' \
   >"$work/later.configure.log" 2>&1 \
   || { echo "FAIL: configuring for a later qarvel-pack:" >&2; cat "$work/later.configure.log" >&2; exit 1; }
 mkdir -p "$work/later"
 cp "$pack" "$work/later/qarvel-pack"
-expected="qarvel_add_onefile_launcher(app): the product \"NUL.log\" leaves the cache folder name 'NUL.log': $device"
+expected="qarvel-pack: error: the product \"NUL.log\" leaves the cache folder name 'NUL.log': $device"
 if cmake --build "$work/build-later" -j 2 >"$work/later.build.log" 2>&1; then
   echo "FAIL: the build with a device name as the product succeeded" >&2
   failures=$((failures + 1))
 elif ! grep -qF -- "$expected" <<<"$(tr -s '[:space:]' ' ' <"$work/later.build.log")" \
-  || grep -q 'Building' "$work/later.build.log"; then
-  echo "FAIL: the build did not stop at the identity step with '$expected':" >&2
+  || [ -e "$work/build-later/app.exe" ]; then
+  echo "FAIL: the build did not stop at the launcher with '$expected':" >&2
   cat "$work/later.build.log" >&2
   failures=$((failures + 1))
 fi

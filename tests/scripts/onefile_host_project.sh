@@ -4,9 +4,8 @@
 # to the application folder remakes it, a build with nothing changed does
 # nothing, it installs, and it runs under Wine.
 #   onefile_host_project.sh QARVEL_PACK ECHO_CHILD WORK_DIR
-set -euo pipefail
-root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
-source "$root/scripts/lib/setup.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+root="$QARVEL_ROOT"
 pack="$1"
 echo_child="$2"
 work="$3"
@@ -14,7 +13,6 @@ rm -rf "$work"
 mkdir -p "$work/app-source"
 work="$(realpath "$work")"
 
-fail() { echo "FAIL: $*" >&2; exit 1; }
 
 cp "$echo_child" "$work/app-source/main.exe"
 printf 'first\n' >"$work/app-source/note.txt"

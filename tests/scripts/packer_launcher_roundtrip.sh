@@ -5,8 +5,7 @@
 #   packer_launcher_roundtrip.sh QARVEL_PACK DEMO_EXE WORK_DIR
 # CTest runs it from the target build; the Wine prefix and server are the
 # test run's own.
-set -euo pipefail
-source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/lib/setup.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 QARVEL_PACK="$1"
 demo_exe="$2"
 work="$3"
@@ -18,7 +17,6 @@ printf 'data\n' >"$work/app/assets/ünïcödé/日本語 ✓.txt"
 : >"$work/app/assets/empty.txt"
 head -c 3000000 /dev/urandom >"$work/app/assets/random.bin"
 
-fail() { echo "FAIL: $*" >&2; exit 1; }
 
 echo "== pack and build the launcher"
 "$QARVEL_PACK" create "$work/app" --main quillowmere.exe -o "$work/app.payload" --threads 2
@@ -26,7 +24,7 @@ echo "== pack and build the launcher"
 launcher="$work/launcher/quillowmere.exe"
 mkdir -p "$work/launcher"
 "$QARVEL_ROOT/scripts/build-launcher" --app-dir "$work/app" --main quillowmere.exe \
-  --target-spec '{PROGRAM_DIR}\cache' --build-dir "$work/build" -o "$launcher" >/dev/null
+  --target-spec '{PROGRAM_DIR}\cache' -o "$launcher" >/dev/null
 
 echo "== list, verify and extract the built launcher"
 "$QARVEL_PACK" list "$launcher"

@@ -5,9 +5,8 @@
 # payloads and launchers compared. Then what only the Windows build parses:
 # --main with "\", drive-letter and "\"-separated paths, a relative folder.
 #   packer_windows_build.sh LINUX_PACK WINDOWS_PACK_WRAPPER ECHO_CHILD WORK_DIR
-set -euo pipefail
-root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
-source "$root/scripts/lib/setup.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+root="$QARVEL_ROOT"
 linux_pack="$1"
 windows_pack="$2"
 echo_child="$3"
@@ -16,8 +15,6 @@ rm -rf "$work"
 mkdir -p "$work/app/bin" "$work/app/données/日本語/深い" "$work/linux" "$work/windows"
 work="$(realpath "$work")"
 
-failures=0
-fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 
 cp "$echo_child" "$work/app/bin/main.exe"
 printf 'été\n' >"$work/app/données/été.txt"
@@ -44,9 +41,9 @@ for threads in 1 2 4; do
   "$windows_pack" create "$work/app" --main 'bin\main.exe' -o "$work/windows/app-$threads.qpk" \
     --threads "$threads" "${fast[@]}" -q
   cmp "$work/linux/app-$threads.qpk" "$work/windows/app-$threads.qpk" \
-    || fail "the payloads of --threads $threads differ"
+    || failed "the payloads of --threads $threads differ"
 done
-cmp "$work/linux/app-1.qpk" "$work/linux/app-4.qpk" || fail "the payload depends on the thread count"
+cmp "$work/linux/app-1.qpk" "$work/linux/app-4.qpk" || failed "the payload depends on the thread count"
 
 identity=(--company "Ørn & Co" --product "Same Bytes" --version 1.2.3.4 --description "made twice")
 for threads in 1 3; do
@@ -56,7 +53,7 @@ for threads in 1 3; do
   "$windows_pack" launcher "$work/app" --main bin/main.exe -o "$work/windows/tool-$threads/tool.exe" \
     --threads "$threads" "${fast[@]}" "${identity[@]}" -q
   cmp "$work/linux/tool-$threads/tool.exe" "$work/windows/tool-$threads/tool.exe" \
-    || fail "the launchers of --threads $threads differ"
+    || failed "the launchers of --threads $threads differ"
 done
 echo "== launcher from a payload"
 "$windows_pack" launcher --payload "$work/linux/app-2.qpk" -o "$work/windows/from-payload/tool.exe" \
@@ -64,37 +61,37 @@ echo "== launcher from a payload"
 "$linux_pack" launcher --payload "$work/windows/app-2.qpk" -o "$work/linux/from-payload/tool.exe" \
   "${identity[@]}" -q
 cmp "$work/linux/from-payload/tool.exe" "$work/windows/from-payload/tool.exe" \
-  || fail "the launchers made from a payload differ"
+  || failed "the launchers made from a payload differ"
 
 echo "== list, verify and extract print the same"
 for command in list verify; do
   expected="$("$linux_pack" "$command" "$work/linux/tool-1/tool.exe")"
   got="$("$windows_pack" "$command" "$work/linux/tool-1/tool.exe" | tr -d '\r')"
-  [ "$expected" = "$got" ] || fail "$command prints otherwise: $got"
+  [ "$expected" = "$got" ] || failed "$command prints otherwise: $got"
 done
 "$windows_pack" extract "$work/windows/app-1.qpk" -o "$work/extracted" -q
-diff -r "$work/app" "$work/extracted" || fail "the Windows extract differs from the folder"
+diff -r "$work/app" "$work/extracted" || failed "the Windows extract differs from the folder"
 
 echo "== Windows spellings of the same folder"
 wine_folder="Z:${work//\//\\}\\app"
 "$windows_pack" create "$wine_folder" --main 'bin\main.exe' -o "Z:${work//\//\\}\\windows\\drive.qpk" \
   "${fast[@]}" -q
-cmp "$work/linux/app-1.qpk" "$work/windows/drive.qpk" || fail "a drive-letter path packs otherwise"
+cmp "$work/linux/app-1.qpk" "$work/windows/drive.qpk" || failed "a drive-letter path packs otherwise"
 (cd "$work" && "$windows_pack" create app --main ./bin/main.exe -o 'windows\relative.qpk' "${fast[@]}" -q)
-cmp "$work/linux/app-1.qpk" "$work/windows/relative.qpk" || fail "a relative path packs otherwise"
+cmp "$work/linux/app-1.qpk" "$work/windows/relative.qpk" || failed "a relative path packs otherwise"
 "$windows_pack" create "\\\\?\\$wine_folder" --main bin/main.exe -o "$work/windows/long.qpk" \
   "${fast[@]}" -q
-cmp "$work/linux/app-1.qpk" "$work/windows/long.qpk" || fail "a \\\\?\\ path packs otherwise"
+cmp "$work/linux/app-1.qpk" "$work/windows/long.qpk" || failed "a \\\\?\\ path packs otherwise"
 
 echo "== refusals name what they refuse, in one line"
 set +e
 message="$("$windows_pack" create "$work/app" --main bin/missing.exe -o "$work/windows/x.qpk" 2>&1)"
 code=$?
 set -e
-[ "$code" = 1 ] || fail "a missing main executable exits with $code"
-[ "$(printf '%s\n' "$message" | wc -l)" = 1 ] || fail "a missing main executable: $message"
-[ ! -e "$work/windows/x.qpk" ] || fail "a refused pack left its output"
-ls "$work/windows" | grep -q partial && fail "a partial file stayed behind"
+[ "$code" = 1 ] || failed "a missing main executable exits with $code"
+[ "$(printf '%s\n' "$message" | wc -l)" = 1 ] || failed "a missing main executable: $message"
+[ ! -e "$work/windows/x.qpk" ] || failed "a refused pack left its output"
+ls "$work/windows" | grep -q partial && failed "a partial file stayed behind"
 
 [ "$failures" -eq 0 ] || { echo "$failures failure(s)" >&2; exit 1; }
 echo "the Windows and the Linux qarvel-pack agree"

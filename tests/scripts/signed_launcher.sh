@@ -4,9 +4,8 @@
 # still lists and verifies the signed file; under Wine the signed launcher
 # unpacks and runs its application.
 #   signed_launcher.sh QARVEL_PACK ECHO_CHILD WORK_DIR
-set -euo pipefail
-root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
-source "$root/scripts/lib/setup.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+root="$QARVEL_ROOT"
 pack="$1"
 echo_child="$2"
 work="$3"
@@ -14,12 +13,11 @@ rm -rf "$work"
 mkdir -p "$work/app/data" "$work/run"
 work="$(realpath "$work")"
 
-fail() { echo "FAIL: $*" >&2; exit 1; }
 
 cp "$echo_child" "$work/app/main.exe"
 printf 'signed and sealed\n' >"$work/app/data/note.txt"
 "$root/scripts/build-launcher" --app-dir "$work/app" --main main.exe --target-spec '{PROGRAM_DIR}\cache' \
-  --company "Qarvel Tests" --product Signed --version 1.0.0.0 --build-dir "$work/build" \
+  --company "Qarvel Tests" --product Signed --version 1.0.0.0 \
   -o "$work/unsigned.exe" >/dev/null
 
 openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Qarvel throw-away signer" \

@@ -6,7 +6,7 @@
 # a child that ends sooner ends on its own, with its own exit code.
 #
 #   ctrl_c_test.sh LAUNCHER [WINE]
-set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/lib.sh"
 
 launcher="$1"
 wine="${2:-wine}"
@@ -21,11 +21,6 @@ cleanup() {
     rm -rf "$work"
 }
 trap cleanup EXIT
-
-fail() {
-    echo "FAIL: $*" >&2
-    exit 1
-}
 
 windows_path() {
     local path="${1//\//\\}"

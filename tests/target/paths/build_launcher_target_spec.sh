@@ -3,10 +3,10 @@
 # tokens, runs it under Wine and checks where the echo child was unpacked.
 #
 #   build_launcher_target_spec.sh PAYLOAD_FORGE ECHO_CHILD WORK_DIR
-set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/lib.sh"
 
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
-root="$(cd "$here/../../.." && pwd)"
+root="$QARVEL_ROOT"
 forge="$1" echo_child="$2" work="$3"
 
 mkdir -p "$work"
@@ -14,12 +14,10 @@ work="$(realpath "$work")"
 rm -rf "$work/run"
 mkdir -p "$work/run"
 "$forge" -o "$work/payload.bin" --entry "main.exe=@$echo_child"
-# The build folder is kept between runs, so only the first run compiles.
-"$root/scripts/build-launcher" --payload "$work/payload.bin" --build-dir "$work/build" \
+"$root/scripts/build-launcher" --payload "$work/payload.bin" \
   --target-spec '{PROGRAM_DIR}\built\{PRODUCT} {version}\{COMPANY}' \
   --company 'Acme & Co' --product 'Tool Box' --version 3.1.4.1 -o "$work/run/tool.exe" >/dev/null
 
-source "$root/scripts/lib/setup.sh"
 report="$(wine "$work/run/tool.exe" 2>/dev/null | tr -d '\r')"
 expected="exe=Z:${work//\//\\}\\run\\built\\Tool Box 3.1.4.1\\Acme & Co\\main.exe"
 if ! grep -qxF -- "$expected" <<<"$report"; then

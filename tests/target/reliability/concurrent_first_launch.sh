@@ -10,18 +10,14 @@
 # process, which took the cache's lock first by the plain spelling, holds it
 # with main.exe half-written: no launch may end before it lets go.
 # Prints one line per round and a summary with the figures.
-set -euo pipefail
-source "$(dirname "${BASH_SOURCE[0]}")/../../../scripts/lib/setup.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/lib.sh"
 qarvel_without_address_randomization "$@"
 # Wine's own start-up failures are named in the launch's error output.
 export WINEDEBUG=-all,err+virtual
 launcher="$1" app="$2" work="$3" rounds="${4:-5}" launches="${5:-8}" mode="${6:-}"
 
-fail() { echo "FAIL: $*" >&2; exit 1; }
 # A fault in a round is counted and the rounds go on, so the figures show
 # how often it happens.
-problems=0
-problem() { echo "FAIL: $*" >&2; problems=$((problems + 1)); }
 
 rm -rf "$work"
 mkdir -p "$work"
@@ -89,12 +85,12 @@ for round in $(seq 1 "$rounds"); do
     sleep 5
     for i in $(seq 1 "$launches"); do
       kill -0 "${pids[$((i - 1))]}" 2>/dev/null \
-        || problem "round $round, launch $i: ended while another process held the lock"
+        || failed "round $round, launch $i: ended while another process held the lock"
     done
     : >"$dir/release"
     holder_status=0
     wait "$holder_pid" || holder_status=$?
-    [ "$holder_status" -eq 0 ] || problem "round $round: the lock holder exited with $holder_status"
+    [ "$holder_status" -eq 0 ] || failed "round $round: the lock holder exited with $holder_status"
   fi
   ran=0 failed=0
   for i in $(seq 1 "$launches"); do
@@ -110,7 +106,7 @@ for round in $(seq 1 "$rounds"); do
         | awk 'NR == FNR { packed[$1] = 1; next } $1 in packed' "$work/reference" - >"$dir/view-$i"
       if ! cmp -s "$work/reference" "$dir/view-$i"; then
         { diff "$work/reference" "$dir/view-$i" || true; } | head -5 >&2
-        problem "round $round, launch $i: the child read files whose content was not the packed one"
+        failed "round $round, launch $i: the child read files whose content was not the packed one"
       fi
     elif [ "$status" -eq 2 ] && message="$(grep -hE "$known_failure" "$dir/out-$i.txt" "$dir/err-$i.txt" | head -n1)"; then
       failed=$((failed + 1))
@@ -118,10 +114,10 @@ for round in $(seq 1 "$rounds"); do
       # round: the path from the cache on.
       message="$(sed -E 's/'"'"'[^'"'"']*\\cache\\/'"'"'cache\\/' <<<"$message")"
       messages["$message"]=$((${messages["$message"]:-0} + 1))
-      problem "round $round, launch $i: the child did not run: $message"
+      failed "round $round, launch $i: the child did not run: $message"
     else
       failed=$((failed + 1))
-      problem "round $round, launch $i: exit status $status: $(head -c 400 "$dir/out-$i.txt" "$dir/err-$i.txt")"
+      failed "round $round, launch $i: exit status $status: $(head -c 400 "$dir/out-$i.txt" "$dir/err-$i.txt")"
     fi
     # Wine fails so for the launcher (status 1, silent) or its child (error 1359).
     if grep -q "failed to map the shared user data" "$dir/err-$i.txt"; then
@@ -129,7 +125,7 @@ for round in $(seq 1 "$rounds"); do
     fi
   done
   same="identical to"
-  diff -r --exclude=.qarvel-lock "$app" "$dir/cache" >/dev/null || { same="DIFFERENT from"; problem "round $round: the cache differs from the packed folder"; }
+  diff -r --exclude=.qarvel-lock "$app" "$dir/cache" >/dev/null || { same="DIFFERENT from"; failed "round $round: the cache differs from the packed folder"; }
   echo "round $round: $ran of $launches launches ran the child, $failed did not; cache $same the folder"
   total_ran=$((total_ran + ran)) total_failed=$((total_failed + failed))
   [ "$same" = "DIFFERENT from" ] || rm -rf "$dir/cache"
@@ -137,5 +133,5 @@ done
 for message in "${!messages[@]}"; do
   echo "  ${messages[$message]} x $message"
 done
-echo "concurrent_first_launch: $rounds rounds of $launches launches: $total_ran ran the child, $total_failed ended without; $problems faults"
-[ "$problems" -eq 0 ]
+echo "concurrent_first_launch: $rounds rounds of $launches launches: $total_ran ran the child, $total_failed ended without; $failures faults"
+[ "$failures" -eq 0 ]

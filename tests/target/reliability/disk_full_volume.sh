@@ -5,12 +5,10 @@
 # Needs a small tmpfs, which only root may mount; where mounting is refused
 # the test says so and is skipped (exit 77).
 #   disk_full_volume.sh LAUNCHER APP_DIR WORK_DIR
-set -euo pipefail
-source "$(dirname "${BASH_SOURCE[0]}")/../../../scripts/lib/setup.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/lib.sh"
 qarvel_without_address_randomization "$@"
 launcher="$1" app="$2" work="$3"
 
-fail() { echo "FAIL: $*" >&2; exit 1; }
 
 rm -rf "$work"
 mkdir -p "$work/cache"

@@ -8,11 +8,9 @@
 # for it, which must then heal the cache.
 #   kill_during_unpack.sh LAUNCHER APP_DIR WORK_DIR [POINTS] [LOCK_HOLDER]
 # Prints one line per kill point and a summary with the figures.
-set -euo pipefail
-source "$(dirname "${BASH_SOURCE[0]}")/../../../scripts/lib/setup.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/lib.sh"
 launcher="$1" app="$2" work="$3" points="${4:-20}" holder="${5:-}"
 
-fail() { echo "FAIL: $*" >&2; exit 1; }
 now_us() { echo $(($(date +%s%N) / 1000)); }
 
 rm -rf "$work"

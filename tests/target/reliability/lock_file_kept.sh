@@ -8,13 +8,11 @@
 #   lock_file_kept.sh LAUNCHER APP_DIR WORK_DIR LOCK_HOLDER PROBE [LAUNCHES]
 # Every process runs under a time limit: a launch that waits for good fails
 # the test instead of blocking it.
-set -euo pipefail
-source "$(dirname "${BASH_SOURCE[0]}")/../../../scripts/lib/setup.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/lib.sh"
 qarvel_without_address_randomization "$@"
 launcher="$1" app="$2" work="$3" holder="$4" probe="$5" launches="${6:-4}"
 limit_s=120
 
-fail() { echo "FAIL: $*" >&2; exit 1; }
 wine_path() { local path="$1"; echo "Z:${path//\//\\}"; }
 pids=()
 trap 'for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done' EXIT

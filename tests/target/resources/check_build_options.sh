@@ -1,19 +1,17 @@
 #!/usr/bin/env bash
-# Builds the same launcher twice with scripts/build-launcher, in two build
-# folders, with its own company, product, version, icon, copyright,
-# description, internal name and elevation: the two images must be
-# byte-identical and carry those values. With --pack, the payload is
-# packed from a small folder once for each build, so the packer's output is
-# part of what must repeat.
+# Makes the same launcher twice with scripts/build-launcher, each from a
+# payload packed anew from a small folder, with its own company, product,
+# version, icon, copyright, description, internal name and elevation: the
+# two images must be byte-identical and carry those values.
 #
-#   check_build_options.sh [--pack QARVEL_PACK]
-set -euo pipefail
+#   check_build_options.sh QARVEL_PACK
+source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/lib.sh"
 
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
-root="$(cd "$here/../../.." && pwd)"
+root="$QARVEL_ROOT"
 
-pack=""
-if [ "${1:-}" = "--pack" ]; then pack="${2:-}"; fi
+pack="${1:?usage: check_build_options.sh QARVEL_PACK}"
+export QARVEL_PACK="$pack"
 
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
@@ -32,15 +30,11 @@ printf 'some data\n' >"$work/app/data/notes.txt"
 
 build() {
   local name="$1"; shift
-  "$root/scripts/build-launcher" --build-dir "$work/build-$name" -o "$work/$name/tool.exe" "$@" >/dev/null
+  "$root/scripts/build-launcher" -o "$work/$name/tool.exe" "$@" >/dev/null
 }
 
 for name in first second; do
-  if [ -n "$pack" ]; then
-    "$pack" create "$work/app" --main tool.exe -o "$work/$name.payload" --quiet
-  else
-    cp "$work/app/tool.exe" "$work/$name.payload"
-  fi
+  "$pack" create "$work/app" --main tool.exe -o "$work/$name.payload" --quiet
   build "$name" --payload "$work/$name.payload" \
     --company "$company" --product "$product" --version "$version" --icon "$work/custom.ico" \
     --copyright "$copyright" --description "$description" --internal-name nachtfalter --elevated

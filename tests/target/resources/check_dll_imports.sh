@@ -7,7 +7,7 @@
 # planted copy beside the launcher (a Downloads folder). Libraries the
 # launcher loads later come from System32 by full path (system_function).
 #   check_dll_imports.sh EXE...
-set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/lib.sh"
 
 # The Known DLLs that Windows 7, 10 and 11 share, in lower case; ntdll.dll
 # is always loaded from System32 first.

@@ -12,10 +12,10 @@
 # program and ask to run as the invoker; the default icon must hold the
 # seven sizes from 16 to 256 pixels. Every launcher but the elevated console
 # one declares the Common Controls 6 dependency.
-set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/lib.sh"
 
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
-root="$(cd "$here/../../.." && pwd)"
+root="$QARVEL_ROOT"
 
 exe="${1:?usage: check_image.sh EXE [OPTION VALUE]... [--elevated]}"
 shift
@@ -44,10 +44,8 @@ done
 description="${description:-$product}"
 internal_name="${internal_name:-${original_filename%.*}}"
 
-failures=0
-fail() { echo "FAIL [$exe] $*" >&2; failures=$((failures + 1)); }
 # expect_line GROUP TEXT LINE: TEXT must hold LINE as a whole line.
-expect_line() { grep -Fxq -- "$3" <<<"$2" || fail "$1: no line '$3'"; }
+expect_line() { grep -Fxq -- "$3" <<<"$2" || failed "[$exe] $1: no line '$3'"; }
 # Ends the check if anything failed so far.
 summary() {
   if [ $failures -ne 0 ]; then
@@ -61,7 +59,7 @@ trap 'rm -rf "$work"' EXIT
 
 # Header: whitespace runs become one space so fields read as "Name value".
 header="$(TZ=UTC x86_64-w64-mingw32-objdump -p "$exe" | sed -E 's/[[:space:]]+/ /g; s/^ //; s/ $//')"
-grep -q 'file format pei-x86-64$' <<<"$header" || fail "header: not a PE32+ x86-64 image"
+grep -q 'file format pei-x86-64$' <<<"$header" || failed "[$exe] header: not a PE32+ x86-64 image"
 for line in \
   "Magic 020b (PE32+)" \
   "Time/Date Thu Jan 1 00:00:00 1970" \
@@ -74,19 +72,19 @@ for line in \
 done
 # Randomised addresses need the relocations to stay in the image.
 grep -Eq '^Entry 5 0*[1-9a-f][0-9a-f]* [0-9a-f]+ Base Relocation Directory' <<<"$header" \
-  || fail "header: no base relocations"
+  || failed "[$exe] header: no base relocations"
 
 resources="$(wrestool -l "$exe" || true)"
 count_of() { grep -c -- "--type=$1 " <<<"$resources" || true; }
-[ "$(count_of 16)" -eq 1 ] || fail "resources: want one version resource"
-[ "$(count_of 24)" -eq 1 ] || fail "resources: want one manifest"
-[ "$(count_of 14)" -eq 1 ] || fail "resources: want one icon group"
+[ "$(count_of 16)" -eq 1 ] || failed "[$exe] resources: want one version resource"
+[ "$(count_of 24)" -eq 1 ] || failed "[$exe] resources: want one manifest"
+[ "$(count_of 14)" -eq 1 ] || failed "[$exe] resources: want one icon group"
 # Nothing further can be read from an image that lacks one of them.
 [ "$(count_of 16)$(count_of 24)$(count_of 14)" = 111 ] || summary
 
 # Version information, fixed part and U.S. English strings.
 if ! info="$(wrestool -x --raw -t 16 "$exe" | python3 "$here/version_info.py")"; then
-  fail "version: unreadable"
+  failed "[$exe] version: unreadable"
 fi
 for line in \
   "FileVersion=$version" "ProductVersion=$version" "FileOS=0x40004" "FileType=1" \
@@ -99,13 +97,13 @@ done
 if [ -n "$copyright" ]; then
   expect_line version "$info" "040904B0/LegalCopyright=$copyright"
 elif grep -q '^040904B0/LegalCopyright=' <<<"$info"; then
-  fail "version: a copyright line that was not asked for"
+  failed "[$exe] version: a copyright line that was not asked for"
 fi
 [ "$(grep -c '^040904B0/' <<<"$info")" -eq "$([ -n "$copyright" ] && echo 8 || echo 7)" ] \
-  || fail "version: other strings than expected"$'\n'"$info"
+  || failed "[$exe] version: other strings than expected"$'\n'"$info"
 
 # The cache folder's template is a wide string in the read-only data.
-python3 - "$exe" "$target_spec" <<'PYTHON' || fail "cache folder: no template $target_spec"
+python3 - "$exe" "$target_spec" <<'PYTHON' || failed "[$exe] cache folder: no template $target_spec"
 import sys
 image = open(sys.argv[1], "rb").read()
 sys.exit(0 if (sys.argv[2].encode("utf-16-le") + b"\0\0") in image else 1)
@@ -114,7 +112,7 @@ PYTHON
 # Licence notices: RCDATA 1, the texts that zstd's and the mingw-w64
 # runtime's licences ask a binary to carry.
 if [ "$(count_of 10)" -ne 1 ] || ! grep -q -- '--type=10 --name=1 ' <<<"$resources"; then
-  fail "notices: want one RCDATA resource 1"
+  failed "[$exe] notices: want one RCDATA resource 1"
 else
   wrestool -x --raw -t 10 -n 1 "$exe" | tr -d '\r' >"$work/notices.txt"
   for text in \
@@ -124,15 +122,15 @@ else
     "2. Redistributions in binary form must reproduce the accompanying" \
     "Copyright: 1997-2001 Lucent Technologies" \
     "Jean-loup Gailly and Mark Adler"; do
-    grep -Fq -- "$text" "$work/notices.txt" || fail "notices: no line '$text'"
+    grep -Fq -- "$text" "$work/notices.txt" || failed "[$exe] notices: no line '$text'"
   done
 fi
 
 # Manifest: resource 1, the one the loader reads for a process.
-grep -q -- '--type=24 --name=1 ' <<<"$resources" || fail "manifest: not resource 1"
+grep -q -- '--type=24 --name=1 ' <<<"$resources" || failed "[$exe] manifest: not resource 1"
 wrestool -x --raw -t 24 -n 1 "$exe" >"$work/manifest.xml"
 python3 -c 'import sys, xml.dom.minidom; xml.dom.minidom.parse(sys.argv[1])' "$work/manifest.xml" \
-  || fail "manifest: not well-formed XML"
+  || failed "[$exe] manifest: not well-formed XML"
 manifest="$(tr -s '[:space:]' ' ' <"$work/manifest.xml")"
 for text in \
   "<requestedExecutionLevel level=\"$level\" uiAccess=\"false\"/>" \
@@ -142,22 +140,22 @@ for text in \
   '<supportedOS Id="{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}"/>' \
   '<supportedOS Id="{1f676c76-80e1-4239-95bb-83d0f6d0da78}"/>' \
   '<supportedOS Id="{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"/>'; do
-  grep -Fq -- "$text" <<<"$manifest" || fail "manifest: lacks $text"
+  grep -Fq -- "$text" <<<"$manifest" || failed "[$exe] manifest: lacks $text"
 done
 controls='<dependency> <dependentAssembly> <assemblyIdentity type="win32" name="Microsoft.Windows.Common-Controls" version="6.0.0.0" processorArchitecture="*" publicKeyToken="6595b64144ccf1df" language="*"/> </dependentAssembly> </dependency>'
 if [ "$elevated" -eq 1 ] && [ "$subsystem" = "00000003 (Windows CUI)" ]; then
-  ! grep -Eq '<dependency|Common-Controls' <<<"$manifest" || fail "manifest: a dependency the elevated console launcher does not use"
+  ! grep -Eq '<dependency|Common-Controls' <<<"$manifest" || failed "[$exe] manifest: a dependency the elevated console launcher does not use"
 else
-  grep -Fq -- "$controls" <<<"$manifest" || fail "manifest: lacks $controls"
+  grep -Fq -- "$controls" <<<"$manifest" || failed "[$exe] manifest: lacks $controls"
 fi
 
 # Icon group: the same images, in the same order, as the icon file.
 mkdir -p "$work/built" "$work/given"
 wrestool -x -t 14 "$exe" >"$work/built/icon.ico"
 cp "$icon" "$work/given/icon.ico"
-built_list="$(icotool -l "$work/built/icon.ico")" || fail "icon: unreadable group"
+built_list="$(icotool -l "$work/built/icon.ico")" || failed "[$exe] icon: unreadable group"
 given_list="$(icotool -l "$work/given/icon.ico")"
-[ "$built_list" = "$given_list" ] || fail "icon: images differ from $icon"$'\n'"$built_list"
+[ "$built_list" = "$given_list" ] || failed "[$exe] icon: images differ from $icon"$'\n'"$built_list"
 if [ $default_icon -eq 1 ]; then
   index=0
   for size in 16 24 32 48 64 128 256; do
@@ -165,12 +163,12 @@ if [ $default_icon -eq 1 ]; then
     expect_line icon "$built_list" \
       "--icon --index=$index --width=$size --height=$size --bit-depth=32 --palette-size=0"
   done
-  [ "$(wc -l <<<"$built_list")" -eq 7 ] || fail "icon: want seven images"
+  [ "$(wc -l <<<"$built_list")" -eq 7 ] || failed "[$exe] icon: want seven images"
 fi
 icotool -x -o "$work/built" "$work/built/icon.ico"
 icotool -x -o "$work/given" "$work/given/icon.ico"
 rm "$work/built/icon.ico" "$work/given/icon.ico"
-diff -r "$work/built" "$work/given" >/dev/null || fail "icon: pixels differ from $icon"
+diff -r "$work/built" "$work/given" >/dev/null || failed "[$exe] icon: pixels differ from $icon"
 
 summary
 echo "check_image: $exe is sound"

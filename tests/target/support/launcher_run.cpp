@@ -1,7 +1,6 @@
 #include "support/launcher_run.h"
 
 #include <atomic>
-#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -40,9 +39,6 @@ fs::path fresh_directory(const std::string& label) {
 }
 
 fs::path launchers_folder() {
-    const char* made_by_packer = std::getenv("QARVEL_TEST_LAUNCHERS_FOLDER");
-    if (made_by_packer != nullptr && *made_by_packer != 0)
-        return fs::path(made_by_packer);
     return fs::path(QARVEL_TEST_LAUNCHERS);
 }
 

@@ -11,9 +11,7 @@ namespace qarvel_test {
 // A fresh, empty folder for one test, under the temporary folder.
 std::filesystem::path fresh_directory(const std::string& label);
 
-// Where the test launchers are: those the build compiled, or, with
-// QARVEL_TEST_LAUNCHERS_FOLDER set, the same launchers made by
-// "qarvel-pack launcher" from the same payloads.
+// Where the test launchers are, as the build made them.
 std::filesystem::path launchers_folder();
 
 // Copies the test launcher built as NAME into directory; test launchers

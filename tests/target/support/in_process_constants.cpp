@@ -1,4 +1,7 @@
-// The constants a launcher build would generate, for the in-process tests.
+// The constants record a launcher carries, filled as qarvel-pack fills it
+// for the example identity, for programs that link the launcher's functions
+// and run them in their own process (the in-process tests, the bench's
+// lock program).
 #include "launcher/build_constants.h"
 
 QARVEL_CONSTANTS_SECTION const BuildConstants build_constants = {
