@@ -28,8 +28,11 @@ add_library(qarvel_launcher_core STATIC
   ${QARVEL_SOURCE_DIR}/launcher/system_function.cpp
   ${QARVEL_SOURCE_DIR}/payload/attached_reader.cpp
   ${QARVEL_SOURCE_DIR}/payload/cache_lock.cpp
+  ${QARVEL_SOURCE_DIR}/payload/index_reader.cpp
+  ${QARVEL_SOURCE_DIR}/payload/own_section.cpp
   ${QARVEL_SOURCE_DIR}/payload/partial_file.cpp
   ${QARVEL_SOURCE_DIR}/payload/payload_reader.cpp
+  ${QARVEL_SOURCE_DIR}/payload/quick_check.cpp
   ${QARVEL_SOURCE_DIR}/payload/unpack.cpp
   ${QARVEL_SOURCE_DIR}/paths/directories.cpp
   ${QARVEL_SOURCE_DIR}/paths/environment.cpp

@@ -9,7 +9,6 @@
 #include "paths/environment.h"
 #include "paths/path_template.h"
 #include "paths/protected_target.h"
-#include "payload/payload_reader.h"
 #include "payload/unpack.h"
 
 #include <cstdio>
@@ -91,9 +90,7 @@ int wmain(int, wchar_t** argv) {
     if (!SetConsoleCtrlHandler(console_control_handler, TRUE))
         fail_plain("Error, failed to register signal handler.");
 
-    open_payload_reader();
     unpack_all();
-    close_payload_reader();
 
     set_launcher_directory();
     set_environment_value("QARVEL_ORIGINAL_ARGV0", argv[0]);

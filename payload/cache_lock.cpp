@@ -5,7 +5,7 @@
 #include "launcher/launcher_state.h"
 #include "paths/directories.h"
 #include "paths/protected_target.h"
-#include "payload/lock_file_name.h"
+#include "payload/cache_file_names.h"
 
 #include <windows.h>
 

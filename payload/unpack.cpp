@@ -1,6 +1,7 @@
 #include "payload/unpack.h"
 
 #include "format/payload_format.h"
+#include "format/payload_index.h"
 #include "launcher/bounded_copy.h"
 #include "launcher/failure.h"
 #include "launcher/launcher_state.h"
@@ -10,9 +11,12 @@
 #include "payload/cache_lock.h"
 #include "payload/content_chunk.h"
 #include "payload/entry_header.h"
+#include "payload/index_reader.h"
 #include "payload/partial_file.h"
 #include "payload/payload_reader.h"
+#include "payload/quick_check.h"
 
+#include <cwchar>
 #include <windows.h>
 #include <zlib.h>
 
@@ -190,29 +194,49 @@ static void put_in_place(const EntryFields& entry, OnDisk found, HANDLE partial)
     discard_partial_file(partial);
 }
 
-static void unpack_entry(const EntryFields& entry) {
-    OnDisk found = compare_with_disk(entry);
-    // Another launch may be writing this very file: once it is done, the
-    // file is usually up to date, and this launch lets the next one go.
-    if (found != OnDisk::up_to_date && take_cache_lock()) {
-        found = compare_with_disk(entry);
-        if (found == OnDisk::up_to_date)
-            release_cache_lock();
+// An entry whose file is up to date is still read, so the stream stays in
+// step.
+static void skip_entry_content(const EntryFields& entry) {
+    for (uint64_t remaining = entry.size; remaining > 0;) {
+        DWORD chunk =
+            remaining < content_chunk_bytes ? static_cast<DWORD>(remaining) : content_chunk_bytes;
+        read_payload(copy_buffer, chunk);
+        remaining -= chunk;
     }
-    Output output = {INVALID_HANDLE_VALUE, false};
-    if (found != OnDisk::up_to_date)
-        output = open_output(entry, found);
+}
 
-    // An up-to-date entry is still read, so the stream stays in step, but
-    // not checksummed: only what is written is checked.
+// tested_before: the index pass found the file not up to date, before the
+// lock; it is tested again under the lock.
+static void unpack_entry(const EntryFields& entry, bool tested_before) {
+    OnDisk found;
+    if (tested_before) {
+        bool taken_now = take_cache_lock();
+        found = compare_with_disk(entry);
+        if (taken_now && found == OnDisk::up_to_date)
+            release_cache_lock();
+    } else {
+        found = compare_with_disk(entry);
+        // Another launch may be writing this very file: once it is done, the
+        // file is usually up to date, and this launch lets the next one go.
+        if (found != OnDisk::up_to_date && take_cache_lock()) {
+            found = compare_with_disk(entry);
+            if (found == OnDisk::up_to_date)
+                release_cache_lock();
+        }
+    }
+    if (found == OnDisk::up_to_date) {
+        skip_entry_content(entry);
+        return;
+    }
+    Output output = open_output(entry, found);
+
+    // Only what is written is checksummed.
     uLong checksum = crc32(0L, Z_NULL, 0);
     for (uint64_t remaining = entry.size; remaining > 0;) {
         DWORD chunk =
             remaining < content_chunk_bytes ? static_cast<DWORD>(remaining) : content_chunk_bytes;
         read_payload(copy_buffer, chunk);
         remaining -= chunk;
-        if (output.file == INVALID_HANDLE_VALUE)
-            continue;
         checksum = crc32(checksum, copy_buffer, chunk);
         DWORD written = 0;
         if (!WriteFile(output.file, copy_buffer, chunk, &written, nullptr)) {
@@ -223,8 +247,6 @@ static void unpack_entry(const EntryFields& entry) {
             fail_with_system_error("Error, couldn't unpack file to target path.", error);
         }
     }
-    if (output.file == INVALID_HANDLE_VALUE)
-        return;
     // The decoder does not notice a changed byte inside stored content; the
     // checksum does, and a damaged file is neither kept nor run. A stored 0
     // is read as 1, as the packer stores it, so that an empty file that
@@ -244,20 +266,104 @@ static void unpack_entry(const EntryFields& entry) {
         remove_leftover_partial_files();
 }
 
-void unpack_all() {
+static void set_entry_path() {
+    copy_bounded(entry_path, path_capacity_units, target_directory);
+    append_unit_bounded(entry_path, path_capacity_units, L'\\');
+    append_bounded(entry_path, path_capacity_units, entry_name);
+    if (main_executable_path[0] == 0)
+        copy_bounded(main_executable_path, path_capacity_units, entry_path);
+}
+
+// One bit per index entry: set when the index pass found its file up to
+// date, so that the pass over the stream does not test it again.
+static unsigned char* up_to_date_entries;
+
+static bool found_up_to_date(uint64_t entry_number) {
+    return (up_to_date_entries[entry_number / 8] >> (entry_number % 8)) & 1;
+}
+
+// Tests every file against the index, before anything is decoded. True
+// when every one is up to date.
+static bool test_files_from_index() {
+    uint64_t count = payload_index_entry_count();
+    up_to_date_entries = static_cast<unsigned char*>(VirtualAlloc(
+        nullptr, static_cast<SIZE_T>(count / 8 + 1), MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+    if (up_to_date_entries == nullptr)
+        fail_plain("Error, couldn't allocate memory.");
+    bool all_up_to_date = true;
     EntryFields entry;
-    for (;;) {
+    for (uint64_t i = 0; i < count; ++i) {
+        read_index_entry(entry_name, &entry);
+        set_entry_path();
+        if (compare_with_disk(entry) == OnDisk::up_to_date)
+            up_to_date_entries[i / 8] |= static_cast<unsigned char>(1u << (i % 8));
+        else
+            all_up_to_date = false;
+    }
+    return all_up_to_date;
+}
+
+// The stream's entry must be the index's next one: a launcher whose index
+// and stream disagree is damaged.
+static void check_against_index(const EntryFields& entry) {
+    EntryFields listed;
+    read_index_entry(index_entry_name, &listed);
+    if (wcscmp(index_entry_name, entry_name) != 0 || listed.size != entry.size ||
+        listed.checksum != entry.checksum)
+        fail_plain("Error, couldn't decode attached data.");
+}
+
+// The single pass over the stream. With an index, files the index pass
+// found up to date are not tested again.
+static void unpack_stream(bool indexed) {
+    open_payload_reader();
+    if (indexed)
+        rewind_payload_index();
+    EntryFields entry;
+    for (uint64_t i = 0;; ++i) {
         EntryHeaderRead header = read_entry_header(entry_name, &entry);
-        if (header == EntryHeaderRead::end_marker)
+        if (header == EntryHeaderRead::end_marker) {
+            if (indexed && i != payload_index_entry_count())
+                fail_plain("Error, couldn't decode attached data.");
             break;
+        }
         if (header == EntryHeaderRead::name_too_long)
             fail_bounds();
-        copy_bounded(entry_path, path_capacity_units, target_directory);
-        append_unit_bounded(entry_path, path_capacity_units, L'\\');
-        append_bounded(entry_path, path_capacity_units, entry_name);
-        if (main_executable_path[0] == 0)
-            copy_bounded(main_executable_path, path_capacity_units, entry_path);
-        unpack_entry(entry);
+        set_entry_path();
+        if (indexed)
+            check_against_index(entry);
+        if (indexed && found_up_to_date(i))
+            skip_entry_content(entry);
+        else
+            unpack_entry(entry, indexed);
     }
     release_cache_lock();
+    close_payload_reader();
+}
+
+// The main executable is the first entry, whether or not any is read from
+// the stream.
+static void set_main_executable_path() {
+    EntryFields entry;
+    rewind_payload_index();
+    if (payload_index_entry_count() > 0) {
+        read_index_entry(entry_name, &entry);
+        set_entry_path();
+    }
+}
+
+void unpack_all() {
+    bool indexed = open_payload_index();
+    // An elevated launch judges every file's descriptor, which means
+    // opening each one: the quick check would save it nothing.
+    bool quick = indexed && (payload_index_options() & payload_index::quick_check) != 0 &&
+                 !target_directory_is_protected();
+    if (quick && files_match_check_record()) {
+        set_main_executable_path();
+        return;
+    }
+    if (!indexed || !test_files_from_index())
+        unpack_stream(indexed);
+    if (quick)
+        write_check_record();
 }

@@ -1,4 +1,5 @@
 #include "packer/commands/launcher_command.h"
+#include "format/payload_index.h"
 
 #include "packer/commands/identity_command.h"
 #include "packer/commands/pack_options.h"
@@ -15,6 +16,7 @@
 #include "packer/image/windows_executable.h"
 #include "packer/payload/app_folder.h"
 #include "packer/payload/first_entry.h"
+#include "packer/payload/payload_index.h"
 #include "packer/payload/payload_inspection.h"
 #include "packer/payload/payload_locator.h"
 #include "packer/refusal.h"
@@ -34,9 +36,9 @@ namespace {
 // one), checked whole as verify checks it: a launcher must not carry a
 // damaged payload.
 // The refusal names the file in its line, as every refusal of launcher does.
-void check_payload(const LoadedPayload& loaded, const std::string& file) {
+PayloadSummary check_payload(const LoadedPayload& loaded, const std::string& file) {
     try {
-        verify_payload(loaded.data(), loaded.location.size, file);
+        return verify_payload(loaded.data(), loaded.location.size, file);
     } catch (const Refusal& fault) {
         throw Refusal(fault.subject() + ": " + fault.what());
     }
@@ -68,6 +70,9 @@ CLI::App* add_launcher_command(CLI::App& app, LauncherArguments& args) {
         ->required();
     add_identity_options(command, args.identity);
     add_pack_options(command, args.compression, args.depfile, "launcher");
+    command->add_flag("--quick-check", args.quick_check,
+                      "a launch that finds every file's size, times and attributes as its last "
+                      "full check recorded them opens no file; not with --elevated");
     command->add_flag("-q,--quiet", args.quiet, "print nothing on success, show no progress");
     command->footer("Example:\n  qarvel-pack launcher app --main app.exe -o dist/app-onefile.exe "
                     "--company \"Acme Tools\" --product Inkwell --version 2.4.0.0");
@@ -96,6 +101,13 @@ void make_launcher(const LauncherArguments& args) {
                       "is already packed");
     if (!args.folder.empty() && args.main_path.empty())
         throw Refusal("the folder " + args.folder + " needs --main RELPATH");
+    // An elevated launch trusts a file only once it has judged who may
+    // change it, which means opening every file: the quick check would save
+    // it nothing, and its record would be one more file to protect.
+    if (args.quick_check && args.identity.elevated)
+        throw Refusal("--quick-check cannot be combined with --elevated: an elevated launch "
+                      "opens every file to check who may change it");
+    const uint32_t index_options = args.quick_check ? payload_index::quick_check : 0;
 
     Identity identity = args.identity;
     complete_identity(identity, utf8_path(args.output).filename().u8string());
@@ -104,15 +116,17 @@ void make_launcher(const LauncherArguments& args) {
 
     std::optional<LoadedPayload> loaded;
     std::optional<AppFolder> folder;
+    std::vector<unsigned char> index;
     if (!args.payload.empty()) {
         std::error_code error;
         uint64_t size = fs::file_size(utf8_path(args.payload), error);
         if (error)
             throw Refusal("cannot read " + args.payload + ": " + error.message());
         // Refused before reading: a file too large for any launcher.
-        image.check_size(size, parts.resources.size());
+        image.check_size(size, 0, parts.resources.size());
         loaded.emplace(args.payload);
-        check_payload(*loaded, args.payload);
+        index = payload_index(check_payload(*loaded, args.payload).headers, loaded->location.size,
+                              index_options);
         std::u16string main_name;
         std::string not_executable = not_a_windows_executable(first_entry_head(
             loaded->data(), loaded->location.size, executable_head_bytes, &main_name));
@@ -148,18 +162,21 @@ void make_launcher(const LauncherArguments& args) {
         launcher_bytes = write_launcher(
             image, parts,
             [&](std::ostream& out) {
-                payload_bytes = write_payload(folder->files, out, args.output, args.compression,
-                                              [&](uint64_t in, uint64_t total, uint64_t written) {
-                                                  progress.update(in, total, written);
-                                              })
-                                    .payload_bytes;
+                PackResult packed =
+                    write_payload(folder->files, out, args.output, args.compression,
+                                  [&](uint64_t in, uint64_t total, uint64_t written) {
+                                      progress.update(in, total, written);
+                                  });
                 progress.finish();
-                return payload_bytes;
+                payload_bytes = packed.payload_bytes;
+                return WrittenPayload{payload_bytes,
+                                      payload_index(packed.entries, payload_bytes, index_options)};
             },
             launcher);
     } else {
         payload_bytes = loaded->location.size;
-        launcher_bytes = write_launcher(image, parts, loaded->data(), payload_bytes, launcher);
+        launcher_bytes =
+            write_launcher(image, parts, loaded->data(), payload_bytes, index, launcher);
         // Windows replaces no file that is mapped ("MoveFileExW"), and the
         // output may be the very launcher the payload came from.
         loaded.reset();

@@ -17,6 +17,9 @@ struct LauncherArguments {
     Identity identity;
     CompressionOptions compression;
     bool compression_given = false;
+    // Launches that find every file as the last full check recorded it
+    // open none (format/payload_index.h).
+    bool quick_check = false;
     bool quiet = false;
 };
 

@@ -1,8 +1,8 @@
 #pragma once
 
 // Completing the launcher image that qarvel-pack carries: a copy of it with
-// the payload as a read-only data section, the launcher's constants written
-// into their record, the resource section, the subsystem and the header
+// the payload and its index as read-only data sections, the launcher's
+// constants written into their record, the resource section, the subsystem and the header
 // fields that follow from them. The image is read and checked once; the
 // payload, whose place follows from the image alone, is written first; the
 // layout is then computed once from the sizes, as data, and turned into the
@@ -41,8 +41,9 @@ struct LauncherParts {
 // the places and sizes they hold.
 struct LauncherLayout {
     pe::NtHeaders64 nt{};
-    std::vector<pe::SectionHeader> sections; // the image's, then the payload's and .rsrc
+    std::vector<pe::SectionHeader> sections; // the image's, the payload's, the index's, .rsrc
     uint32_t payload_rva = 0, payload_offset = 0, payload_raw_bytes = 0;
+    uint32_t index_rva = 0, index_offset = 0, index_raw_bytes = 0;
     uint32_t resources_rva = 0, resources_offset = 0, resources_raw_bytes = 0;
     uint64_t file_bytes = 0;
 };
@@ -59,11 +60,12 @@ class LauncherImage {
     uint64_t payload_offset() const { return bytes_.size(); }
     size_t constants_offset() const { return constants_offset_; }
 
-    // Throws Refusal with one line when a payload of
-    // payload_bytes would make the launcher too large.
-    void check_size(uint64_t payload_bytes, uint64_t resource_bytes) const;
+    // Throws Refusal with one line when a payload of payload_bytes, with
+    // its index, would make the launcher too large.
+    void check_size(uint64_t payload_bytes, uint64_t index_bytes, uint64_t resource_bytes) const;
     // Throws as check_size does.
-    LauncherLayout lay_out(uint64_t payload_bytes, uint64_t resource_bytes, bool windowed) const;
+    LauncherLayout lay_out(uint64_t payload_bytes, uint64_t index_bytes, uint64_t resource_bytes,
+                           bool windowed) const;
 
   private:
     std::vector<unsigned char> bytes_;
@@ -78,9 +80,15 @@ class LauncherImage {
 std::vector<unsigned char> launcher_headers(const LauncherImage& image,
                                             const LauncherLayout& layout);
 
+// A payload written to its place, and the index that describes it.
+struct WrittenPayload {
+    uint64_t bytes = 0;
+    std::vector<unsigned char> index;
+};
+
 // Writes a payload to a stream that stands at its place in the launcher,
-// and returns its length.
-using PayloadSource = std::function<uint64_t(std::ostream& out)>;
+// and returns its length and index.
+using PayloadSource = std::function<WrittenPayload(std::ostream& out)>;
 
 // Writes the finished launcher to the file, and closes it: the payload first, streamed from
 // source straight into its place, then what follows it, then the headers
@@ -89,9 +97,10 @@ using PayloadSource = std::function<uint64_t(std::ostream& out)>;
 uint64_t write_launcher(const LauncherImage& image, const LauncherParts& parts,
                         const PayloadSource& source, TemporaryFile& file);
 
-// The same with the payload's bytes in memory.
+// The same with the payload's bytes and its index in memory.
 uint64_t write_launcher(const LauncherImage& image, const LauncherParts& parts,
-                        const unsigned char* payload, uint64_t payload_bytes, TemporaryFile& file);
+                        const unsigned char* payload, uint64_t payload_bytes,
+                        const std::vector<unsigned char>& index, TemporaryFile& file);
 
 // Throws Refusal naming the first text longer than its field.
 void check_launcher_constants(const LauncherConstants& constants);

@@ -4,7 +4,7 @@
 #include "packer/files/windows_name.h"
 #include "packer/payload/printable_name.h"
 #include "packer/payload/windows_upper.h"
-#include "payload/lock_file_name.h"
+#include "payload/cache_file_names.h"
 
 #include <algorithm>
 #include <map>
@@ -65,6 +65,8 @@ std::string entry_name_problem(const std::u16string& name) {
         return "starts with a drive letter";
     if (windows_name_key(name) == windows_name_key(lock_file_name))
         return "is the name of the launcher's lock file in the cache folder";
+    if (windows_name_key(name) == windows_name_key(check_record_name))
+        return "is the name of the launcher's quick-check record in the cache folder";
     size_t start = 0;
     while (true) {
         size_t end = name.find(u'\\', start);

@@ -108,6 +108,7 @@ class VerifyVisitor : public EntryVisitor {
         if (!problem.empty())
             throw Refusal(file_, place_.entry() + ": the name " + problem);
         names_.push_back(entry.name);
+        headers_.push_back(entry);
         crc_ = 0;
     }
 
@@ -127,6 +128,7 @@ class VerifyVisitor : public EntryVisitor {
     size_t entries() const { return place_.index(); }
     uint64_t content_bytes() const { return content_bytes_; }
     const std::vector<std::u16string>& names() const { return names_; }
+    std::vector<EntryHeader>& headers() { return headers_; }
 
   private:
     const std::string& file_;
@@ -134,6 +136,7 @@ class VerifyVisitor : public EntryVisitor {
     uint32_t crc_ = 0;
     uint64_t content_bytes_ = 0;
     std::vector<std::u16string> names_;
+    std::vector<EntryHeader> headers_;
 };
 
 std::string frame_header_fault(const unsigned char* payload, uint64_t payload_bytes) {
@@ -236,7 +239,7 @@ PayloadSummary verify_payload(const unsigned char* payload, uint64_t payload_byt
         fault = tail_fault(payload, payload_bytes);
     if (!fault.empty())
         throw Refusal(file, fault);
-    return {visitor.entries(), visitor.content_bytes(), stream_bytes};
+    return {visitor.entries(), visitor.content_bytes(), stream_bytes, std::move(visitor.headers())};
 }
 
 bool existing_file_is_up_to_date(const fs::path& path, uint64_t entry_size,

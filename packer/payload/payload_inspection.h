@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace qarvel {
 
@@ -25,6 +26,8 @@ struct PayloadSummary {
     size_t entries = 0;
     uint64_t content_bytes = 0;
     uint64_t stream_bytes = 0;
+    // Every entry's header, in stream order: what a launcher's index lists.
+    std::vector<EntryHeader> headers;
 };
 
 // Throws the first fault of the payload, unless the launcher reads it as

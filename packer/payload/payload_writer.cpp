@@ -156,8 +156,10 @@ PackResult write_payload(const std::vector<AppFile>& files, std::ostream& out,
 
     FrameWriter frame(out, context.get(), stream_bytes, progress);
     std::vector<char> chunk(chunk_bytes);
+    std::vector<EntryHeader> entries;
     for (const auto& file : files) {
         uint32_t crc = file_crc32(file, chunk);
+        entries.push_back({file.name, file.size, payload_format::stored_checksum(crc)});
         auto name = name_bytes(file.name);
         unsigned char fields[12];
         payload_format::put_u64_le(fields, file.size);
@@ -183,7 +185,7 @@ PackResult write_payload(const std::vector<AppFile>& files, std::ostream& out,
               static_cast<std::streamsize>(tail.size()));
     if (!out)
         throw Refusal("cannot write " + shown_name);
-    return {stream_bytes, frame_end + tail.size()};
+    return {stream_bytes, frame_end + tail.size(), std::move(entries)};
 }
 
 std::vector<unsigned char> payload_tail(uint64_t frame_end_offset) {

@@ -2,6 +2,7 @@
 
 #include "packer/files/temporary_file.h"
 #include "packer/payload/app_folder.h"
+#include "packer/payload/entry_stream.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -24,6 +25,8 @@ struct CompressionOptions {
 struct PackResult {
     uint64_t entry_stream_bytes = 0;
     uint64_t payload_bytes = 0;
+    // Every entry's header, in stream order.
+    std::vector<EntryHeader> entries;
 };
 
 // Called often while packing: entry-stream bytes compressed so far, of the

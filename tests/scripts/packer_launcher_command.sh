@@ -37,7 +37,7 @@ cmp -s <("$pack" list "$launcher") <("$pack" list "$work/app.payload") \
 
 # An independent reader of the headers: LLVM's.
 readobj="$(llvm-readobj --file-headers --sections "$launcher" 2>&1)" || failed "llvm-readobj: $readobj"
-for line in "SectionCount: 13" "Name: .qarvelp" "Name: .rsrc" "Subsystem: IMAGE_SUBSYSTEM_WINDOWS_CUI"; do
+for line in "SectionCount: 14" "Name: .qarvelp" "Name: .qarveli" "Name: .rsrc" "Subsystem: IMAGE_SUBSYSTEM_WINDOWS_CUI"; do
   grep -qF -- "$line" <<<"$readobj" || failed "llvm-readobj shows no '$line'"
 done
 

@@ -32,8 +32,9 @@ int main(int argc, char** argv) {
         const qarvel::LauncherImage image({image_file.bytes, image_file.bytes + image_file.size});
         std::vector<unsigned char> bytes = qarvel::read_whole_file(payload);
         qarvel::TemporaryFile file(output_path);
+        // No index: the launcher reads the bytes as the stream alone.
         qarvel::write_launcher(image, qarvel::launcher_parts(identity), bytes.data(), bytes.size(),
-                               file);
+                               {}, file);
         file.put_in_place();
     } catch (const std::exception& error) {
         std::fprintf(stderr, "launcher-forge: %s\n", error.what());
