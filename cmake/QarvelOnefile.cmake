@@ -9,7 +9,7 @@
 #     {PAYLOAD FILE | APP_DIR DIR MAIN RELPATH}
 #     [TARGET_SPEC TEMPLATE] [COMPANY TEXT] [PRODUCT TEXT] [VERSION A.B.C.D]
 #     [ICON FILE] [COPYRIGHT TEXT] [DESCRIPTION TEXT] [ORIGINAL_FILENAME NAME]
-#     [INTERNAL_NAME NAME] [ELEVATED] [WINDOWED]
+#     [INTERNAL_NAME NAME] [ELEVATED] [WINDOWED] [QUICK_CHECK]
 #     [OUTPUT_NAME NAME] [PACK_OPTIONS ...] [DEPENDS ...])
 #
 # PAYLOAD embeds a file made by "qarvel-pack create"; APP_DIR packs a folder,
@@ -21,7 +21,9 @@
 # files repacks in the same build that changes them. Any other file added
 # to, changed in or removed from APP_DIR repacks too. WINDOWED makes the
 # launcher for applications with windows: no console, and a fatal failure
-# shows its line in a message box.
+# shows its line in a message box. QUICK_CHECK lets a launch that finds every
+# file's size, times and attributes as its last full check recorded them
+# open none (not with ELEVATED).
 #
 # QARVEL_PACK names the qarvel-pack to use (build/host/packer/qarvel-pack of
 # a Qarvel build). Without it, a project configured with the mingw-w64
@@ -35,7 +37,8 @@ include_guard(GLOBAL)
 
 get_filename_component(QARVEL_SOURCE_DIR "${CMAKE_CURRENT_LIST_DIR}/.." ABSOLUTE)
 
-set(_QARVEL_FLAG_KEYWORDS ELEVATED WINDOWED)
+set(_QARVEL_FLAG_KEYWORDS ELEVATED WINDOWED QUICK_CHECK)
+set(_QARVEL_IDENTITY_FLAGS ELEVATED WINDOWED)
 set(_QARVEL_VALUE_KEYWORDS PAYLOAD APP_DIR MAIN TARGET_SPEC COMPANY PRODUCT VERSION ICON
   OUTPUT_NAME COPYRIGHT DESCRIPTION ORIGINAL_FILENAME INTERNAL_NAME)
 set(_QARVEL_LIST_KEYWORDS PACK_OPTIONS DEPENDS)
@@ -166,12 +169,20 @@ function(_qarvel_onefile_launcher name)
       list(APPEND identity "${option}" "${ARG_${field}}")
     endif()
   endforeach()
-  foreach(flag IN LISTS _QARVEL_FLAG_KEYWORDS)
+  foreach(flag IN LISTS _QARVEL_IDENTITY_FLAGS)
     if(ARG_${flag})
       string(TOLOWER "--${flag}" option)
       list(APPEND identity "${option}")
     endif()
   endforeach()
+  set(check)
+  if(ARG_QUICK_CHECK)
+    if(ARG_ELEVATED)
+      message(FATAL_ERROR "${context}: QUICK_CHECK cannot be combined with ELEVATED: an elevated "
+        "launch opens every file to check who may change it")
+    endif()
+    set(check --quick-check)
+  endif()
 
   set(file_name "${name}")
   if(ARG_OUTPUT_NAME)
@@ -184,7 +195,7 @@ function(_qarvel_onefile_launcher name)
   # DEPENDS takes targets and files alike: a target is built first. The
   # dependency file names every file and folder packed.
   add_custom_command(OUTPUT "${output}"
-    COMMAND "${pack_program}" launcher ${source} ${identity} -o "${output}"
+    COMMAND "${pack_program}" launcher ${source} ${identity} ${check} -o "${output}"
             --depfile "${output}.d" --quiet
     DEPENDS ${pack_depends} ${ARG_DEPENDS} ${ARG_ICON}
     DEPFILE "${output}.d"

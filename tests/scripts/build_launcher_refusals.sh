@@ -69,6 +69,8 @@ for case in "${cases[@]}"; do
   refused "$expected" "${app[@]}" "${out[@]}" "$option" "$value"
 done
 refused "--company needs a value" "${app[@]}" "${out[@]}" --company
+refused "--quick-check cannot be combined with --elevated: an elevated launch opens every file to check who may change it" \
+  "${app[@]}" "${out[@]}" --quick-check --elevated
 refused "no such folder: $work/none" --app-dir "$work/none" --main app.exe "${out[@]}"
 refused "no main file bin\\main.exe in $work/app" --app-dir "$work/app" --main 'bin\main.exe' "${out[@]}"
 refused "no main file bin in $work/app" --app-dir "$work/app" --main bin "${out[@]}"
@@ -105,6 +107,8 @@ for pair in "--product|ELEVATED" "--description|VERSION" "--company|ICON" "--cop
   given "${pair%%|*}" "${pair#*|}"
 done
 [ "$(grep -cx -- --elevated "$work/pack-arguments")" = 1 ] || failed "--elevated was taken as a flag"
+pack_arguments --quick-check
+grep -qx -- --quick-check "$work/pack-arguments" || failed "--quick-check never reached qarvel-pack"
 ! grep -qx -- --original-filename "$work/pack-arguments" || failed "an empty value was given"
 
 # An elevated launcher whose folder starts in one of the user's warns, once,

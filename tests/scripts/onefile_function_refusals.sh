@@ -59,6 +59,7 @@ refused "the value of DESCRIPTION is VERSION, which this function can only read 
 refused "the value of COMPANY is ICON, which this function can only read as a keyword" \
   'COMPANY ICON'
 refused "INTERNAL_NAME has no value" 'COMPANY Acme INTERNAL_NAME'
+refused "QUICK_CHECK cannot be combined with ELEVATED" 'QUICK_CHECK ELEVATED'
 refused "the target spec {LOCALAPPDATA}\\Acme holds the unknown token {LOCALAPPDATA}; the tokens are" \
   'TARGET_SPEC [[{LOCALAPPDATA}\Acme]]'
 # Configured with the host compiler, the function makes its launcher with
