@@ -2,8 +2,9 @@
 
 // Where a launcher image keeps what makes it one application's launcher,
 // read by the launcher and filled in by qarvel-pack when it completes an
-// image. The payload, its index (format/payload_index.h) and the constants
-// record are sections of their own, found through the image's section
+// image. The payload, its index (format/payload_index.h), the child's fixed
+// arguments (format/child_arguments.h) and the constants record are
+// sections of their own, found through the image's section
 // table, so that nothing depends on a linker symbol or on the end of the
 // file: resource editors and signers leave sections where they are.
 //
@@ -19,6 +20,7 @@
 #define QARVEL_PAYLOAD_SECTION_NAME ".qarvelp"
 #define QARVEL_CONSTANTS_SECTION_NAME ".qarvelc"
 #define QARVEL_INDEX_SECTION_NAME ".qarveli"
+#define QARVEL_ARGUMENTS_SECTION_NAME ".qarvela"
 
 #ifndef __ASSEMBLER__
 #include <cstddef>
@@ -28,8 +30,9 @@ namespace image_layout {
 constexpr char payload_section_name[] = QARVEL_PAYLOAD_SECTION_NAME;
 constexpr char constants_section_name[] = QARVEL_CONSTANTS_SECTION_NAME;
 constexpr char index_section_name[] = QARVEL_INDEX_SECTION_NAME;
+constexpr char arguments_section_name[] = QARVEL_ARGUMENTS_SECTION_NAME;
 static_assert(sizeof payload_section_name == 9 && sizeof constants_section_name == 9 &&
-              sizeof index_section_name == 9);
+              sizeof index_section_name == 9 && sizeof arguments_section_name == 9);
 
 constexpr size_t magic_bytes = 16;
 #define QARVEL_CONSTANTS_MAGIC                                                                     \

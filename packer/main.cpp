@@ -101,8 +101,21 @@ int run(int argc, char** argv) {
     app.allow_extras();
     for (CLI::App* command : app.get_subcommands({}))
         command->allow_extras();
+    // CLI11 reads "--arg=" as "--arg" still waiting for its value, and would
+    // take the next word; an empty argument is meant, as "--arg ''" says.
+    static char empty_value[] = "";
+    std::vector<char*> words;
+    for (int i = 0; i < argc; ++i) {
+        bool empty_child_value =
+            std::strcmp(argv[i], "--arg=") == 0 || std::strcmp(argv[i], "--env=") == 0;
+        if (empty_child_value)
+            argv[i][std::strlen(argv[i]) - 1] = 0;
+        words.push_back(argv[i]);
+        if (empty_child_value)
+            words.push_back(empty_value);
+    }
     try {
-        app.parse(argc, argv);
+        app.parse(static_cast<int>(words.size()), words.data());
         std::string extras = qarvel::unexpected_arguments(app);
         if (!extras.empty())
             return refuse(extras);

@@ -1,6 +1,8 @@
 #include "packer/commands/inspect_commands.h"
 
 #include "packer/files/host_files.h"
+#include "packer/files/utf16.h"
+#include "packer/image/child_arguments_record.h"
 #include "packer/payload/payload_inspection.h"
 #include "packer/payload/payload_locator.h"
 #include "packer/payload/printable_name.h"
@@ -77,6 +79,15 @@ void list_payload_file(const InspectArguments& args) {
         std::printf("%12llu  %08" PRIx32 "  %s\n", as_ull(entry.size), entry.checksum,
                     printable_name(entry.name).c_str());
     });
+    // A launcher's fixed arguments as the child's command line holds them,
+    // so that an empty one or one with spaces shows as such.
+    const ChildArguments child =
+        read_launcher_child_arguments(payload.file.data(), payload.file.size(), args.file);
+    for (const std::string& argument : child.arguments)
+        std::printf("argument  %s\n",
+                    utf16_to_utf8(quoted_argument(utf8_to_utf16(argument))).c_str());
+    for (const ChildVariable& variable : child.variables)
+        std::printf("variable  %s=%s\n", variable.name.c_str(), variable.value.c_str());
 }
 
 void verify_payload_file(const InspectArguments& args) {

@@ -73,6 +73,23 @@ CLI::App* add_launcher_command(CLI::App& app, LauncherArguments& args) {
     command->add_flag("--quick-check", args.quick_check,
                       "a launch that finds every file's size, times and attributes as its last "
                       "full check recorded them opens no file; not with --elevated");
+    command
+        ->add_option("--arg", args.child_arguments,
+                     "a fixed argument for the child, placed before the user's own; may be given "
+                     "more than once; {APP_DIR} names the folder the files are unpacked into; "
+                     "--arg=-x for one that starts with a dash")
+        ->type_name("TEXT")
+        ->expected(1)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+        ->allow_extra_args(false);
+    command
+        ->add_option("--env", args.child_variables,
+                     "a variable set for the child alone, replacing any inherited value; may be "
+                     "given more than once; the value knows the tokens --arg knows")
+        ->type_name("NAME=VALUE")
+        ->expected(1)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+        ->allow_extra_args(false);
     command->add_flag("-q,--quiet", args.quiet, "print nothing on success, show no progress");
     command->footer("Example:\n  qarvel-pack launcher app --main app.exe -o dist/app-onefile.exe "
                     "--company \"Acme Tools\" --product Inkwell --version 2.4.0.0");
@@ -108,10 +125,16 @@ void make_launcher(const LauncherArguments& args) {
         throw Refusal("--quick-check cannot be combined with --elevated: an elevated launch "
                       "opens every file to check who may change it");
     const uint32_t index_options = args.quick_check ? payload_index::quick_check : 0;
+    ChildArguments child;
+    child.arguments = args.child_arguments;
+    for (const std::string& name_value : args.child_variables)
+        child.variables.push_back(parse_child_variable(name_value));
+    check_child_arguments(child);
 
     Identity identity = args.identity;
     complete_identity(identity, utf8_path(args.output).filename().u8string());
-    const LauncherParts parts = launcher_parts(identity);
+    LauncherParts parts = launcher_parts(identity);
+    parts.child_arguments = child_arguments_record(child);
     const LauncherImage image({image_file.bytes, image_file.bytes + image_file.size});
 
     std::optional<LoadedPayload> loaded;
@@ -123,7 +146,7 @@ void make_launcher(const LauncherArguments& args) {
         if (error)
             throw Refusal("cannot read " + args.payload + ": " + error.message());
         // Refused before reading: a file too large for any launcher.
-        image.check_size(size, 0, parts.resources.size());
+        image.check_size(size, 0, parts.child_arguments.size(), parts.resources.size());
         loaded.emplace(args.payload);
         index = payload_index(check_payload(*loaded, args.payload).headers, loaded->location.size,
                               index_options);
@@ -142,6 +165,8 @@ void make_launcher(const LauncherArguments& args) {
     }
     warn(target_spec_warning(identity.target_spec));
     warn(elevated_folder_warning(identity));
+    for (const std::string& warning : child_argument_warnings(child))
+        warn(warning);
 
     std::optional<TemporaryFile> depfile;
     if (!args.depfile.empty()) {

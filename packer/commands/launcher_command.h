@@ -4,11 +4,13 @@
 // payload, completed from the launcher image qarvel-pack carries.
 
 #include "packer/identity/identity.h"
+#include "packer/image/child_arguments_record.h"
 #include "packer/payload/payload_writer.h"
 #include "packer/refusal.h"
 
 #include <CLI/CLI.hpp>
 #include <string>
+#include <vector>
 
 namespace qarvel {
 
@@ -20,6 +22,8 @@ struct LauncherArguments {
     // Launches that find every file as the last full check recorded it
     // open none (format/payload_index.h).
     bool quick_check = false;
+    // --arg and --env, as given.
+    std::vector<std::string> child_arguments, child_variables;
     bool quiet = false;
 };
 

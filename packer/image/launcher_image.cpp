@@ -94,7 +94,8 @@ LauncherImage::LauncherImage(std::vector<unsigned char> bytes)
     uint64_t first_raw = bytes_.size(), raw_end = optional_.size_of_headers;
     for (const auto& section : headers_.sections) {
         if (named(section, image_layout::payload_section_name) ||
-            named(section, image_layout::index_section_name) || named(section, ".rsrc"))
+            named(section, image_layout::index_section_name) ||
+            named(section, image_layout::arguments_section_name) || named(section, ".rsrc"))
             throw unfit("it already has a payload or resources");
         next_rva_ = std::max(next_rva_,
                              align_up(uint64_t{section.virtual_address} +
@@ -121,27 +122,29 @@ LauncherImage::LauncherImage(std::vector<unsigned char> bytes)
     if (optional_.directories[pe::resource_directory].size != 0 ||
         optional_.directories[pe::certificate_directory].size != 0)
         throw unfit("it already has resources or a signature");
-    // Three more section headers must fit below the first section's data,
+    // Four more section headers must fit below the first section's data,
     // so that no section moves.
     size_t table_end =
-        headers_.sections_offset + (headers_.sections.size() + 3) * sizeof(pe::SectionHeader);
+        headers_.sections_offset + (headers_.sections.size() + 4) * sizeof(pe::SectionHeader);
     if (table_end > optional_.size_of_headers || table_end > first_raw)
-        throw unfit("its headers leave no room for three more sections");
+        throw unfit("its headers leave no room for four more sections");
 }
 
 void LauncherImage::check_size(uint64_t payload_bytes, uint64_t index_bytes,
-                               uint64_t resource_bytes) const {
+                               uint64_t arguments_bytes, uint64_t resource_bytes) const {
     const uint64_t section_alignment = optional_.section_alignment;
     const uint64_t file_alignment = optional_.file_alignment;
     uint64_t payload_raw = align_up(payload_bytes, file_alignment);
     uint64_t index_rva = align_up(next_rva_ + payload_bytes, section_alignment);
-    uint64_t resources_rva = align_up(index_rva + index_bytes, section_alignment);
+    uint64_t arguments_rva = align_up(index_rva + index_bytes, section_alignment);
+    uint64_t resources_rva = align_up(arguments_rva + arguments_bytes, section_alignment);
     uint64_t size_of_image = align_up(resources_rva + resource_bytes, section_alignment);
     uint64_t file_bytes = bytes_.size() + payload_raw + align_up(index_bytes, file_alignment) +
+                          align_up(arguments_bytes, file_alignment) +
                           align_up(resource_bytes, file_alignment);
     uint64_t largest = std::max(size_of_image, file_bytes);
     if (largest - payload_raw > largest_launcher_bytes)
-        throw Refusal("the launcher's image, index and resources alone take " +
+        throw Refusal("the launcher's image, index, arguments and resources alone take " +
                       std::to_string(largest - payload_raw) +
                       " bytes; Windows loads no image larger than " +
                       std::to_string(largest_launcher_bytes) + " bytes (1792 MiB)");
@@ -157,8 +160,9 @@ void LauncherImage::check_size(uint64_t payload_bytes, uint64_t index_bytes,
 }
 
 LauncherLayout LauncherImage::lay_out(uint64_t payload_bytes, uint64_t index_bytes,
-                                      uint64_t resource_bytes, bool windowed) const {
-    check_size(payload_bytes, index_bytes, resource_bytes);
+                                      uint64_t arguments_bytes, uint64_t resource_bytes,
+                                      bool windowed) const {
+    check_size(payload_bytes, index_bytes, arguments_bytes, resource_bytes);
     const uint64_t section_alignment = optional_.section_alignment;
     const uint64_t file_alignment = optional_.file_alignment;
 
@@ -170,9 +174,13 @@ LauncherLayout LauncherImage::lay_out(uint64_t payload_bytes, uint64_t index_byt
         static_cast<uint32_t>(align_up(next_rva_ + payload_bytes, section_alignment));
     layout.index_offset = layout.payload_offset + layout.payload_raw_bytes;
     layout.index_raw_bytes = static_cast<uint32_t>(align_up(index_bytes, file_alignment));
-    layout.resources_rva = static_cast<uint32_t>(
+    layout.arguments_rva = static_cast<uint32_t>(
         align_up(uint64_t{layout.index_rva} + index_bytes, section_alignment));
-    layout.resources_offset = layout.index_offset + layout.index_raw_bytes;
+    layout.arguments_offset = layout.index_offset + layout.index_raw_bytes;
+    layout.arguments_raw_bytes = static_cast<uint32_t>(align_up(arguments_bytes, file_alignment));
+    layout.resources_rva = static_cast<uint32_t>(
+        align_up(uint64_t{layout.arguments_rva} + arguments_bytes, section_alignment));
+    layout.resources_offset = layout.arguments_offset + layout.arguments_raw_bytes;
     layout.resources_raw_bytes = static_cast<uint32_t>(align_up(resource_bytes, file_alignment));
     layout.file_bytes = uint64_t{layout.resources_offset} + layout.resources_raw_bytes;
 
@@ -185,6 +193,11 @@ LauncherLayout LauncherImage::lay_out(uint64_t payload_bytes, uint64_t index_byt
         layout.sections.push_back(section_header(image_layout::index_section_name, layout.index_rva,
                                                  index_bytes, layout.index_offset,
                                                  layout.index_raw_bytes));
+    // Nor has a launcher without fixed arguments or variables.
+    if (arguments_bytes != 0)
+        layout.sections.push_back(
+            section_header(image_layout::arguments_section_name, layout.arguments_rva,
+                           arguments_bytes, layout.arguments_offset, layout.arguments_raw_bytes));
     layout.sections.push_back(section_header(".rsrc", layout.resources_rva, resource_bytes,
                                              layout.resources_offset, layout.resources_raw_bytes));
 
@@ -290,8 +303,9 @@ uint64_t write_launcher(const LauncherImage& image, const LauncherParts& parts,
 
     // What follows the payload and the headers follow from its size, known
     // only now.
-    const LauncherLayout layout =
-        image.lay_out(payload_bytes, index.size(), parts.resources.size(), parts.windowed);
+    const std::vector<unsigned char>& arguments = parts.child_arguments;
+    const LauncherLayout layout = image.lay_out(payload_bytes, index.size(), arguments.size(),
+                                                parts.resources.size(), parts.windowed);
     std::vector<unsigned char> resources = parts.resources.placed_at(layout.resources_rva);
     std::vector<unsigned char> headers = launcher_headers(image, layout);
     const size_t body_offset = headers.size();
@@ -305,12 +319,15 @@ uint64_t write_launcher(const LauncherImage& image, const LauncherParts& parts,
     const std::vector<unsigned char> zeros(
         std::max({static_cast<size_t>(layout.payload_raw_bytes - payload_bytes),
                   layout.index_raw_bytes - index.size(),
+                  layout.arguments_raw_bytes - arguments.size(),
                   layout.resources_raw_bytes - resources.size()}),
         0);
     const Piece after_payload[] = {
         {zeros.data(), static_cast<size_t>(layout.payload_raw_bytes - payload_bytes)},
         {index.data(), index.size()},
         {zeros.data(), layout.index_raw_bytes - index.size()},
+        {arguments.data(), arguments.size()},
+        {zeros.data(), layout.arguments_raw_bytes - arguments.size()},
         {resources.data(), resources.size()},
         {zeros.data(), layout.resources_raw_bytes - resources.size()},
     };

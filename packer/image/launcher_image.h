@@ -35,15 +35,19 @@ struct LauncherParts {
     LauncherConstants constants;
     ResourceSection resources;
     bool windowed = false;
+    // The child's fixed arguments and variables (format/child_arguments.h);
+    // empty for a launcher without any, which then has no such section.
+    std::vector<unsigned char> child_arguments;
 };
 
 // Where everything goes: the completed NT headers and section table, and
 // the places and sizes they hold.
 struct LauncherLayout {
     pe::NtHeaders64 nt{};
-    std::vector<pe::SectionHeader> sections; // the image's, the payload's, the index's, .rsrc
+    std::vector<pe::SectionHeader> sections; // the image's, payload, index, arguments, .rsrc
     uint32_t payload_rva = 0, payload_offset = 0, payload_raw_bytes = 0;
     uint32_t index_rva = 0, index_offset = 0, index_raw_bytes = 0;
+    uint32_t arguments_rva = 0, arguments_offset = 0, arguments_raw_bytes = 0;
     uint32_t resources_rva = 0, resources_offset = 0, resources_raw_bytes = 0;
     uint64_t file_bytes = 0;
 };
@@ -61,11 +65,12 @@ class LauncherImage {
     size_t constants_offset() const { return constants_offset_; }
 
     // Throws Refusal with one line when a payload of payload_bytes, with
-    // its index, would make the launcher too large.
-    void check_size(uint64_t payload_bytes, uint64_t index_bytes, uint64_t resource_bytes) const;
+    // its index and the child's arguments, would make the launcher too large.
+    void check_size(uint64_t payload_bytes, uint64_t index_bytes, uint64_t arguments_bytes,
+                    uint64_t resource_bytes) const;
     // Throws as check_size does.
-    LauncherLayout lay_out(uint64_t payload_bytes, uint64_t index_bytes, uint64_t resource_bytes,
-                           bool windowed) const;
+    LauncherLayout lay_out(uint64_t payload_bytes, uint64_t index_bytes, uint64_t arguments_bytes,
+                           uint64_t resource_bytes, bool windowed) const;
 
   private:
     std::vector<unsigned char> bytes_;

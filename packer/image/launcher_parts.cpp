@@ -74,7 +74,7 @@ LauncherParts launcher_parts(const Identity& identity) {
     // manifest is RT_MANIFEST 1.
     resources.push_back({pe::rt_manifest, 1, manifest(identity.elevated, identity.windowed)});
     resources.push_back({pe::rt_rcdata, 1, bytes_of(licence_notices_file())});
-    return {std::move(constants), ResourceSection(std::move(resources)), identity.windowed};
+    return {std::move(constants), ResourceSection(std::move(resources)), identity.windowed, {}};
 }
 
 } // namespace qarvel

@@ -28,7 +28,7 @@ TEST(LauncherSize, TheNamedLargestPayloadIsTheBoundary) {
     const qarvel::LauncherImage image(bytes);
     std::string refusal;
     try {
-        image.lay_out(uint64_t{2} << 30, 0, resources, false);
+        image.lay_out(uint64_t{2} << 30, 0, 0, resources, false);
     } catch (const qarvel::Refusal& error) {
         refusal = error.what();
     }
@@ -39,9 +39,9 @@ TEST(LauncherSize, TheNamedLargestPayloadIsTheBoundary) {
     uint64_t largest = std::stoull(refusal.substr(at + before.size()));
     EXPECT_GT(largest, uint64_t{1790} << 20);
 
-    auto layout = image.lay_out(largest, 0, resources, false);
+    auto layout = image.lay_out(largest, 0, 0, resources, false);
     EXPECT_LE(layout.file_bytes, qarvel::largest_launcher_bytes);
-    EXPECT_THROW(image.lay_out(largest + 4096, 0, resources, false), qarvel::Refusal);
+    EXPECT_THROW(image.lay_out(largest + 4096, 0, 0, resources, false), qarvel::Refusal);
 }
 
 // A checksum over pieces equals the checksum over the whole, with the
