@@ -1,5 +1,7 @@
 #include "child/command_line.h"
 
+#include "child/fixed_arguments.h"
+#include "format/child_arguments.h"
 #include "launcher/bounded_copy.h"
 #include "launcher/failure.h"
 #include "launcher/launcher_state.h"
@@ -67,6 +69,33 @@ static SplitFunction split_function() {
     return reinterpret_cast<SplitFunction>(function);
 }
 
+size_t quoted_argument_units(const wchar_t* argument) {
+    if (argument[0] != 0 && wcspbrk(argument, quote_forcing_units) == nullptr)
+        return wcslen(argument);
+    size_t units = 2;
+    for (const wchar_t* unit = argument;; ++unit) {
+        size_t backslashes = 0;
+        while (*unit == L'\\') {
+            ++backslashes;
+            ++unit;
+        }
+        if (*unit == 0)
+            return units + 2 * backslashes;
+        units += (*unit == L'"' ? 2 * backslashes + 1 : backslashes) + 1;
+    }
+}
+
+// Appends one more argument after a space, or ends the launch when the
+// command line would not fit what CreateProcessW takes: a cut command line
+// would hand the child other arguments than it was given.
+static void append_child_argument(const wchar_t* argument) {
+    size_t length = wcslen(child_command_line);
+    if (length + 1 + quoted_argument_units(argument) > child_arguments::command_line_limit_units)
+        fail_command_line_too_long();
+    append_unit_bounded(child_command_line, child_command_line_capacity_units, L' ');
+    append_quoted_argument(child_command_line, child_command_line_capacity_units, argument);
+}
+
 wchar_t* build_child_command_line() {
     int count = 0;
     SplitFunction split = split_function();
@@ -78,18 +107,15 @@ wchar_t* build_child_command_line() {
         if (length == 0 || length >= path_capacity_units)
             fail_bounds();
     }
-    // Without an argument array there is nothing to pass but the name.
-    if (arguments == nullptr || count < 1) {
-        append_quoted_argument(child_command_line, child_command_line_capacity_units,
-                               launcher_module_file_name);
+    // The launcher's own name first, then the fixed arguments, then the
+    // user's; without an argument array the user's are none.
+    append_quoted_argument(child_command_line, child_command_line_capacity_units,
+                           launcher_module_file_name);
+    for_each_fixed_argument(append_child_argument);
+    if (arguments == nullptr)
         return child_command_line;
-    }
-    arguments[0] = launcher_module_file_name;
-    for (int i = 0; i < count; ++i) {
-        if (i >= 1)
-            append_unit_bounded(child_command_line, child_command_line_capacity_units, L' ');
-        append_quoted_argument(child_command_line, child_command_line_capacity_units, arguments[i]);
-    }
+    for (int i = 1; i < count; ++i)
+        append_child_argument(arguments[i]);
     LocalFree(arguments);
     return child_command_line;
 }

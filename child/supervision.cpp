@@ -1,6 +1,7 @@
 #include "child/supervision.h"
 
 #include "child/command_line.h"
+#include "child/fixed_arguments.h"
 #include "launcher/failure.h"
 #include "paths/environment.h"
 
@@ -71,6 +72,9 @@ DWORD launch_child_and_wait(const wchar_t* main_executable_path, const wchar_t* 
     fill_startup_information(&startup);
 
     wchar_t* command_line = build_child_command_line();
+    // Last, so that nothing the launcher does itself (its cache folder, a
+    // {TEMP} in an argument) sees them.
+    set_child_variables();
     PROCESS_INFORMATION process{};
     if (!CreateProcessW(main_executable_path, command_line, nullptr, nullptr, TRUE,
                         NORMAL_PRIORITY_CLASS, nullptr, current_directory, &startup, &process))

@@ -41,6 +41,7 @@ add_library(qarvel_launcher_core STATIC
   ${QARVEL_SOURCE_DIR}/paths/protected_target.cpp
   ${QARVEL_SOURCE_DIR}/paths/run_values.cpp
   ${QARVEL_SOURCE_DIR}/child/command_line.cpp
+  ${QARVEL_SOURCE_DIR}/child/fixed_arguments.cpp
   ${QARVEL_SOURCE_DIR}/child/supervision.cpp)
 target_include_directories(qarvel_launcher_core PUBLIC ${QARVEL_SOURCE_DIR} ${QARVEL_TARGET_ZLIB_INCLUDE})
 target_compile_features(qarvel_launcher_core PUBLIC cxx_std_17)

@@ -114,6 +114,13 @@ void fail_template_expansion(const wchar_t* path_template) {
     abort_silently();
 }
 
+void fail_command_line_too_long() {
+    start_line("Error, the child's command line would be longer than the 32766 characters "
+               "Windows starts a program with; give fewer or shorter arguments.");
+    show_failure_line(STD_ERROR_HANDLE, failure_line);
+    exit(2);
+}
+
 void fail_bounds() {
     if (failure_cleanup != nullptr)
         failure_cleanup();

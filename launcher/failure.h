@@ -25,5 +25,10 @@ void set_failure_cleanup(void (*cleanup)());
 // Names the unexpanded template on standard error, then aborts.
 [[noreturn]] void fail_template_expansion(const wchar_t* path_template);
 
+// The child's command line, fixed and user arguments together, would be
+// longer than the system starts a process with: says so on standard
+// error, exit code 2.
+[[noreturn]] void fail_command_line_too_long();
+
 // A fixed buffer would overflow: abort without a word.
 [[noreturn]] void fail_bounds();

@@ -244,6 +244,41 @@ bool expand_path_template(wchar_t* output, const wchar_t* path_template, size_t 
     return true;
 }
 
+bool expand_argument_text(wchar_t* output, const wchar_t* text, size_t capacity_units) {
+    if (capacity_units == 0)
+        fail_bounds();
+    output[0] = 0;
+    size_t length = 0;
+    for (const wchar_t* unit = text; *unit != 0; ++unit) {
+        const wchar_t* end = *unit == L'{' ? wcspbrk(unit + 1, L"{}") : nullptr;
+        size_t name_units = end != nullptr ? static_cast<size_t>(end - unit - 1) : 0;
+        if (end != nullptr && *end == L'}' && name_units < token_name_capacity_units) {
+            wchar_t name[token_name_capacity_units];
+            wmemcpy(name, unit + 1, name_units);
+            name[name_units] = 0;
+            Token token = look_up_token(name);
+            bool app_dir = equal_ignoring_ascii_case(name, L"APP_DIR");
+            if (token != Token::none || app_dir) {
+                if (app_dir)
+                    append_bounded(output + length, capacity_units - length, target_directory);
+                else if (!append_token(token, output + length, capacity_units - length))
+                    return false;
+                length += bounded_length(output + length, capacity_units - length);
+                if (app_dir || is_folder_token(token)) {
+                    while (length > 0 && output[length - 1] == L'\\')
+                        output[--length] = 0;
+                }
+                unit = end;
+                continue;
+            }
+        }
+        // Anything else, braces included, is the argument's own text.
+        append_unit_bounded(output, capacity_units, *unit);
+        ++length;
+    }
+    return true;
+}
+
 bool expand_leading_folder(wchar_t* output, const wchar_t* path_template, size_t capacity_units) {
     if (capacity_units == 0)
         fail_bounds();

@@ -12,6 +12,12 @@
 // a malformed cached value, ends the process through fail_bounds.
 bool expand_path_template(wchar_t* output, const wchar_t* path_template, size_t capacity_units);
 
+// Expands the tokens of a fixed argument or variable value: "{NAME}" with
+// a known NAME and no brace inside, {APP_DIR} (the target directory) among
+// them; everything else is copied as it is. False when a token cannot be
+// expanded; text that does not fit ends the process through fail_bounds.
+bool expand_argument_text(wchar_t* output, const wchar_t* text, size_t capacity_units);
+
 // Appends the shell folder folder_id (a CSIDL) at output_end.
 bool append_known_folder(wchar_t* output_end, int folder_id, size_t room_units);
 

@@ -208,11 +208,13 @@ TEST(ChildCommandLineLimit, TextJustUnderTheLimitReachesTheChild) {
     EXPECT_EQ(report_value(report, "argc"), "5002");
 }
 
-TEST(ChildCommandLineLimit, OneUnitOverTheLimitAbortsSilentlyWithoutAChild) {
-    LongRun run = run_with_child_text_of(32768);
-    EXPECT_EQ(run.result.exit_code, 3u);
+TEST(ChildCommandLineLimit, OneUnitOverTheLimitEndsWithALineWithoutAChild) {
+    LongRun run = run_with_child_text_of(32767);
+    EXPECT_EQ(run.result.exit_code, 2u);
     EXPECT_EQ(run.result.out, "");
-    EXPECT_EQ(run.result.err, "");
+    EXPECT_EQ(run.result.err, "Error, the child's command line would be longer than the 32766 "
+                              "characters Windows starts a program with; give fewer or shorter "
+                              "arguments.\r\n");
     EXPECT_FALSE(fs::exists(run.report)) << "a child was started";
 }
 
