@@ -10,7 +10,8 @@
 #     [TARGET_SPEC TEMPLATE] [COMPANY TEXT] [PRODUCT TEXT] [VERSION A.B.C.D]
 #     [ICON FILE] [COPYRIGHT TEXT] [DESCRIPTION TEXT] [ORIGINAL_FILENAME NAME]
 #     [INTERNAL_NAME NAME] [ELEVATED] [WINDOWED] [QUICK_CHECK]
-#     [OUTPUT_NAME NAME] [PACK_OPTIONS ...] [DEPENDS ...])
+#     [OUTPUT_NAME NAME] [ARGS TEXT...] [ENV NAME=VALUE...] [PACK_OPTIONS ...]
+#     [DEPENDS ...])
 #
 # PAYLOAD embeds a file made by "qarvel-pack create"; APP_DIR packs a folder,
 # MAIN naming the application's main executable inside it. Without
@@ -23,7 +24,11 @@
 # launcher for applications with windows: no console, and a fatal failure
 # shows its line in a message box. QUICK_CHECK lets a launch that finds every
 # file's size, times and attributes as its last full check recorded them
-# open none (not with ELEVATED).
+# open none (not with ELEVATED). ARGS are fixed arguments the child receives
+# before the user's own, ENV variables set for the child alone ("qarvel-pack
+# launcher" --arg and --env; {APP_DIR} names the folder the files are
+# unpacked into). An empty argument or one starting with a dash is passed
+# as it is; one holding a semicolon cannot be, as CMake splits lists there.
 #
 # QARVEL_PACK names the qarvel-pack to use (build/host/packer/qarvel-pack of
 # a Qarvel build). Without it, a project configured with the mingw-w64
@@ -41,7 +46,7 @@ set(_QARVEL_FLAG_KEYWORDS ELEVATED WINDOWED QUICK_CHECK)
 set(_QARVEL_IDENTITY_FLAGS ELEVATED WINDOWED)
 set(_QARVEL_VALUE_KEYWORDS PAYLOAD APP_DIR MAIN TARGET_SPEC COMPANY PRODUCT VERSION ICON
   OUTPUT_NAME COPYRIGHT DESCRIPTION ORIGINAL_FILENAME INTERNAL_NAME)
-set(_QARVEL_LIST_KEYWORDS PACK_OPTIONS DEPENDS)
+set(_QARVEL_LIST_KEYWORDS PACK_OPTIONS DEPENDS ARGS ENV)
 set(_QARVEL_IDENTITY_FIELDS TARGET_SPEC COMPANY PRODUCT VERSION ICON COPYRIGHT DESCRIPTION
   ORIGINAL_FILENAME INTERNAL_NAME)
 
@@ -184,6 +189,16 @@ function(_qarvel_onefile_launcher name)
     set(check --quick-check)
   endif()
 
+  # Given as --arg=TEXT: an empty one or one that starts with a dash stays
+  # a value.
+  set(child)
+  foreach(argument IN LISTS ARG_ARGS)
+    list(APPEND child "--arg=${argument}")
+  endforeach()
+  foreach(variable IN LISTS ARG_ENV)
+    list(APPEND child "--env=${variable}")
+  endforeach()
+
   set(file_name "${name}")
   if(ARG_OUTPUT_NAME)
     set(file_name "${ARG_OUTPUT_NAME}")
@@ -195,7 +210,7 @@ function(_qarvel_onefile_launcher name)
   # DEPENDS takes targets and files alike: a target is built first. The
   # dependency file names every file and folder packed.
   add_custom_command(OUTPUT "${output}"
-    COMMAND "${pack_program}" launcher ${source} ${identity} ${check} -o "${output}"
+    COMMAND "${pack_program}" launcher ${source} ${identity} ${check} ${child} -o "${output}"
             --depfile "${output}.d" --quiet
     DEPENDS ${pack_depends} ${ARG_DEPENDS} ${ARG_ICON}
     DEPFILE "${output}.d"
