@@ -2,6 +2,7 @@
 """Writes an application-like benchmark corpus.
 
     make_corpus.py OUT_DIR MAIN_EXE
+    make_corpus.py --runtime OUT_DIR MAIN_EXE
 
 OUT_DIR is removed and filled again: MAIN_EXE copied as app.exe, then about a thousand
 generated files (about 38 MB) in about fifty folders, shaped like an installed desktop
@@ -13,6 +14,11 @@ mix compresses about 3.4:1 as one stream at a strong zstd level.
 The bytes are the same on every run and machine: everything comes from fixed seeds through
 random.Random's random(), getrandbits() and randbytes() and integer or exactly rounded float
 arithmetic; nothing is read from the system or downloaded.
+
+With --runtime the corpus is shaped like a language runtime instead: MAIN_EXE with generated
+PE-looking code and data appended, about 64 MB that still runs and ends at once (the loader
+ignores what follows the sections), compressing about as a real runtime executable does, plus
+a few dozen small scripts and modules in a few folders.
 """
 
 import bisect
@@ -809,13 +815,54 @@ def make_file(shared, path, kind, size):
     return data if kind in NATURAL_KINDS else fit(data, size)
 
 
+# The runtime corpus: the main executable's size, and its scripts and modules as groups.
+RUNTIME_MAIN_BYTES = 64 * 1024 * 1024
+RUNTIME_GROUPS = [
+    ("lib", "lua", ".lua", 18, 400, 24_000),
+    ("lib/std", "lua", ".lua", 14, 300, 16_000),
+    ("modules", "pe", ".dll", 6, 20_000, 180_000),
+    ("config", "json", ".json", 3, 200, 3_000),
+]
+
+
+def runtime_plan(shared):
+    rng = random.Random(SEED + 2)
+    files = [("README.md", "md", 3_000)]
+    for folder, kind, extension, count, smallest, largest in RUNTIME_GROUPS:
+        taken = set()
+        for _ in range(count):
+            name = unique_name(rng, shared, taken, extension)
+            files.append((f"{folder}/{name}", kind, skewed(rng, smallest, largest)))
+    return sorted(files)
+
+
+def make_runtime(out, main_exe):
+    shared = build_shared()
+    with open(main_exe, "rb") as handle:
+        program = handle.read()
+    body = pe_file(file_rng("runtime.exe"), shared, RUNTIME_MAIN_BYTES - len(program), "runtime.exe")
+    write_file(out, "app.exe", program + body)
+    plan = runtime_plan(shared)
+    for path, kind, size in plan:
+        write_file(out, path, make_file(shared, path, kind, size))
+    return plan
+
+
 def main():
-    if len(sys.argv) != 3:
-        sys.exit("usage: make_corpus.py OUT_DIR MAIN_EXE")
-    out, main_exe = sys.argv[1], sys.argv[2]
+    runtime = len(sys.argv) == 4 and sys.argv[1] == "--runtime"
+    if len(sys.argv) != 3 and not runtime:
+        sys.exit("usage: make_corpus.py [--runtime] OUT_DIR MAIN_EXE")
+    out, main_exe = sys.argv[-2], sys.argv[-1]
     started = time.monotonic()
     shutil.rmtree(out, ignore_errors=True)
     os.makedirs(out)
+    if runtime:
+        plan = make_runtime(out, main_exe)
+        written = sum(os.path.getsize(os.path.join(out, path)) for path, _, _ in plan)
+        folders = {parent for path, _, _ in plan for parent in parents(os.path.dirname(path))}
+        print(f"{len(plan)} files in {len(folders)} directories, {written:,} bytes, plus app.exe "
+              f"({RUNTIME_MAIN_BYTES:,} bytes); {time.monotonic() - started:.1f} s")
+        return
     shutil.copyfile(main_exe, os.path.join(out, "app.exe"))
     shared = build_shared()
     plan = build_plan(shared)

@@ -1,8 +1,10 @@
 // Runs a benchmark plan in interleaved rounds from the Windows side, so that
 // process start-up is timed without Wine's own loader in the figure.
 //   bench_driver PLAN ROUNDS
-// Each plan line is tab-separated: name, kind, expected exit code, a folder
-// to remove before each run ("-" for none) and the command line. Kinds:
+// Each plan line is tab-separated: name, kind, expected exit code, what to do
+// before each run and the command line. Before each run: "-" nothing,
+// "remove FOLDER" removes the folder, "change FILE" rewrites the file with
+// other bytes of the same size (its first content inverted). Kinds:
 //   wall      the process's time from CreateProcessW to its end
 //   reported  the microseconds the process prints on standard output
 //   memory    its peak working set and peak committed memory, sampled
@@ -19,6 +21,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -29,6 +33,7 @@ struct Case {
     std::string kind;
     DWORD expected_exit_code = 0;
     std::wstring clear_folder;
+    std::wstring changed_file;
     std::wstring command_line;
 };
 
@@ -57,8 +62,18 @@ std::vector<Case> read_plan(const wchar_t* path) {
             std::fprintf(stderr, "bench_driver: bad plan line: %s\n", line.c_str());
             std::exit(2);
         }
-        plan.push_back({fields[0], fields[1], static_cast<DWORD>(std::stoul(fields[2])),
-                        fields[3] == "-" ? L"" : widen(fields[3]), widen(fields[4])});
+        Case c{fields[0], fields[1], static_cast<DWORD>(std::stoul(fields[2])),
+               L"",       L"",       widen(fields[4])};
+        const std::string& before = fields[3];
+        if (before.rfind("remove ", 0) == 0)
+            c.clear_folder = widen(before.substr(7));
+        else if (before.rfind("change ", 0) == 0)
+            c.changed_file = widen(before.substr(7));
+        else if (before != "-") {
+            std::fprintf(stderr, "bench_driver: bad step before a run: %s\n", before.c_str());
+            std::exit(2);
+        }
+        plan.push_back(c);
     }
     return plan;
 }
@@ -80,6 +95,32 @@ void remove_tree(const std::wstring& folder) {
         FindClose(search);
     }
     RemoveDirectoryW(folder.c_str());
+}
+
+std::string read_whole(const std::wstring& path) {
+    std::ifstream in(path.c_str(), std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// The launch restores the file each time, so the bytes first read are the
+// packed ones; their inverse differs in every byte and keeps the size.
+void change_file(const std::wstring& path, std::map<std::wstring, std::string>& originals) {
+    auto known = originals.find(path);
+    if (known == originals.end())
+        known = originals.emplace(path, read_whole(path)).first;
+    std::string changed = known->second;
+    if (changed.empty()) {
+        std::fprintf(stderr, "bench_driver: the file to change is empty or missing\n");
+        std::exit(1);
+    }
+    for (char& byte : changed)
+        byte = static_cast<char>(~byte);
+    std::ofstream out(path.c_str(), std::ios::binary | std::ios::trunc);
+    out.write(changed.data(), static_cast<std::streamsize>(changed.size()));
+    if (!out) {
+        std::fprintf(stderr, "bench_driver: cannot change the file\n");
+        std::exit(1);
+    }
 }
 
 struct Run {
@@ -173,6 +214,7 @@ int wmain(int argc, wchar_t** argv) {
     }
     std::vector<Case> plan = read_plan(argv[1]);
     int rounds = std::stoi(argv[2]);
+    std::map<std::wstring, std::string> originals;
     for (int round = 0; round <= rounds; ++round) {
         // Each round starts one case further on, so no case always follows
         // the same one.
@@ -180,6 +222,8 @@ int wmain(int argc, wchar_t** argv) {
             const Case& c = plan[(step + static_cast<size_t>(round)) % plan.size()];
             if (!c.clear_folder.empty())
                 remove_tree(c.clear_folder);
+            if (!c.changed_file.empty())
+                change_file(c.changed_file, originals);
             Run result = run(c);
             if (round == 0)
                 continue;
