@@ -109,6 +109,12 @@ done
 [ "$(grep -cx -- --elevated "$work/pack-arguments")" = 1 ] || failed "--elevated was taken as a flag"
 pack_arguments --quick-check
 grep -qx -- --quick-check "$work/pack-arguments" || failed "--quick-check never reached qarvel-pack"
+# Fixed arguments reach qarvel-pack in their = form, an empty one and one
+# with a leading dash included; a variable likewise.
+pack_arguments --arg '{APP_DIR}\main.js' --arg '' --arg --no-deprecation --env 'NODE_ENV=a b'
+for line in '--arg={APP_DIR}\main.js' '--arg=' '--arg=--no-deprecation' '--env=NODE_ENV=a b'; do
+  grep -qxF -- "$line" "$work/pack-arguments" || failed "qarvel-pack was not given '$line'"
+done
 ! grep -qx -- --original-filename "$work/pack-arguments" || failed "an empty value was given"
 
 # An elevated launcher whose folder starts in one of the user's warns, once,

@@ -2,14 +2,13 @@
 # qarvel_add_onefile_launcher in a project configured with the host compiler
 # (no mingw-w64 toolchain): the launcher is made by qarvel-pack, a file added
 # to the application folder remakes it, a build with nothing changed does
-# nothing, it installs, and it runs under Wine.
+# nothing, it installs, and it runs under Wine with the fixed arguments and
+# variable the function was given, and its quick check.
 #   onefile_host_project.sh QARVEL_PACK ECHO_CHILD WORK_DIR
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 root="$QARVEL_ROOT" pack="$1" echo_child="$2"
 work="$(fresh_folder "$3")"
 mkdir -p "$work/app-source"
-
-
 cp "$echo_child" "$work/app-source/main.exe"
 printf 'first\n' >"$work/app-source/note.txt"
 # An empty toolchain file and the host compiler, whatever the environment says.
@@ -37,4 +36,9 @@ cmp -s "$launcher" "$installed" || fail "the installed launcher differs"
 mkdir -p "$work/run" && cp "$installed" "$work/run/"
 report="$(wine "$work/run/hello-onefile.exe" 2>/dev/null | tr -d '\r')" || fail "the launcher exited with $?"
 grep -qxF -- "exe=Z:${work//\//\\}\\run\\cache\\main.exe" <<<"$report" || fail "the child did not run: $report"
+cache="Z:${work//\//\\}\\run\\cache"
+for line in "arg=$cache\\note.txt" "arg=" "arg=--flag" "env=HOST_PROJECT=made by CMake"; do
+  grep -qxF -- "$line" <<<"$report" || fail "the child did not receive '$line': $report"
+done
+[ -s "$work/run/cache/.qarvel-check" ] || fail "QUICK_CHECK left no check record"
 echo "onefile_host_project: made, remade, installed and run"
