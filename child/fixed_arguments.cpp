@@ -2,6 +2,7 @@
 
 #include "format/child_arguments.h"
 #include "format/image_layout.h"
+#include "format/payload_format.h"
 #include "launcher/failure.h"
 #include "paths/path_template.h"
 #include "payload/own_section.h"
@@ -29,7 +30,7 @@ uint32_t read_u32(RecordReader& reader) {
         fail_bounds();
     const unsigned char* at = reader.bytes + reader.offset;
     reader.offset += 4;
-    return uint32_t{at[0]} | uint32_t{at[1]} << 8 | uint32_t{at[2]} << 16 | uint32_t{at[3]} << 24;
+    return payload_format::get_u32_le(at);
 }
 
 // Copies the next text into buffer, terminated; a zero unit inside it

@@ -2,6 +2,7 @@
 
 #include "format/child_arguments.h"
 #include "format/image_layout.h"
+#include "format/payload_format.h"
 #include "packer/files/utf16.h"
 #include "packer/image/pe_reader.h"
 #include "paths/template_tokens.h"
@@ -80,8 +81,9 @@ std::u16string checked_utf16(const std::string& text, const std::string& what) {
 }
 
 void put_u32(std::vector<unsigned char>& out, uint32_t value) {
-    for (int i = 0; i < 4; ++i)
-        out.push_back(static_cast<unsigned char>(value >> (8 * i)));
+    unsigned char bytes[4];
+    payload_format::put_u32_le(bytes, value);
+    out.insert(out.end(), bytes, bytes + sizeof bytes);
 }
 
 void put_text(std::vector<unsigned char>& out, const std::u16string& text) {
@@ -90,11 +92,6 @@ void put_text(std::vector<unsigned char>& out, const std::u16string& text) {
         out.push_back(static_cast<unsigned char>(unit));
         out.push_back(static_cast<unsigned char>(unit >> 8));
     }
-}
-
-uint32_t get_u32(const unsigned char* bytes) {
-    return uint32_t{bytes[0]} | uint32_t{bytes[1]} << 8 | uint32_t{bytes[2]} << 16 |
-           uint32_t{bytes[3]} << 24;
 }
 
 std::string argument_name(size_t index) {
@@ -230,7 +227,7 @@ ChildArguments read_child_arguments_record(const unsigned char* bytes, size_t si
     auto text = [&] {
         if (size - offset < 4)
             throw damaged();
-        uint64_t units = get_u32(bytes + offset);
+        uint64_t units = payload_format::get_u32_le(bytes + offset);
         offset += 4;
         if (units > (size - offset) / 2)
             throw damaged();
@@ -240,8 +237,8 @@ ChildArguments read_child_arguments_record(const unsigned char* bytes, size_t si
         return utf16_to_utf8(out);
     };
     ChildArguments read;
-    uint32_t arguments = get_u32(bytes + child_arguments::argument_count_offset);
-    uint32_t variables = get_u32(bytes + child_arguments::variable_count_offset);
+    uint32_t arguments = payload_format::get_u32_le(bytes + child_arguments::argument_count_offset);
+    uint32_t variables = payload_format::get_u32_le(bytes + child_arguments::variable_count_offset);
     for (uint32_t i = 0; i < arguments; ++i)
         read.arguments.push_back(text());
     for (uint32_t i = 0; i < variables; ++i) {
